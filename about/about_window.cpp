@@ -1,6 +1,7 @@
 #include "about/about_window.h"
 
 #include "about/program_icon.h"
+#include "ui/japanese_font.h"
 #include "ui/operator_dialogs.h"
 #include "ui_frmabout.h"
 
@@ -18,6 +19,7 @@ const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ�
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()) {
   ui_->setupUi(this);
+  setFont(vf::japaneseFont(9));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   setModal(false);

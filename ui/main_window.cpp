@@ -2,6 +2,7 @@
 
 #include "about/about_window.h"
 #include "encoder/convert_and_send.h"
+#include "ui/japanese_font.h"
 #include "ui/operator_dialogs.h"
 #include "ui/text_file.h"
 #include "ui/text_field.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 #include <QLayout>
 
 #include <cstdlib>
@@ -21,12 +21,6 @@ const QString kAutoUpdateOn = QStringLiteral("自動更新");
 const QString kAutoUpdateOff = QStringLiteral("自動更新なし");
 const QString kPortNotOpen = QStringLiteral("ポートが開いていません");
 const QString kTextFileFilter = QStringLiteral("テキストファイル (*.txt)|*.txt");
-
-// Japanese fonts in order of preference, for where the first is missing.
-const QStringList kJapaneseFamilies = {
-    QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),      QStringLiteral("IPAPGothic"),
-    QStringLiteral("IPAGothic"),       QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
-};
 
 void clearField(QWidget *field) {
   if (auto *text = qobject_cast<vf::TextField *>(field))
@@ -43,10 +37,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Fo
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  QFont font = this->font();
-  font.setFamilies(kJapaneseFamilies);
-  font.setPointSizeF(9);
-  setFont(font);
+  setFont(vf::japaneseFont(9));
   setHeadingFonts();
 
   frameFields_ = {ui_->Text22, ui_->Text23, ui_->Text24, ui_->Text25, ui_->Text26, ui_->Text27,
@@ -65,9 +56,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Fo
 Form1::~Form1() = default;
 
 void Form1::setHeadingFonts() {
-  QFont heading = font();
-  heading.setFamilies(kJapaneseFamilies);
-  heading.setPointSizeF(14.25);
+  const QFont heading = vf::japaneseFont(14.25);
   for (QLabel *label : {ui_->Label11, ui_->Label3, ui_->Label4}) label->setFont(heading);
 }
 
