@@ -9,7 +9,7 @@ VF_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libicu-dev
   fonts-ipafont-gothic
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
 )
 
 vf_as_root() {

@@ -1,0 +1,92 @@
+#include "about/about_window.h"
+
+#include "about/program_icon.h"
+#include "ui/japanese_font.h"
+#include "ui/operator_dialogs.h"
+#include "ui_frmabout.h"
+
+#ifdef Q_OS_WIN
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#endif
+
+namespace {
+
+const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません");
+
+}  // namespace
+
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()) {
+  ui_->setupUi(this);
+  setFont(vf::japaneseFont(9));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setFixedSize(size());
+  setModal(false);
+  setAttribute(Qt::WA_DeleteOnClose);
+  ui_->picIcon->setPixmap(vf::programIconPixmap());
+  setWindowIcon(vf::programIcon());
+
+  connect(ui_->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+  connect(ui_->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+  ui_->cmdOK->setFocus();
+  Form_Load();
+}
+
+frmAbout::~frmAbout() = default;
+
+void frmAbout::Form_Load() { setWindowTitle(vf::kApplicationTitle + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報")); }
+
+void frmAbout::cmdOK_Click() { done(QDialog::Accepted); }
+
+void frmAbout::reject() { ui_->cmdOK->click(); }
+
+void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+
+void frmAbout::StartSysInfo() {
+#ifdef Q_OS_WIN
+  const QString root = QStringLiteral("HKEY_LOCAL_MACHINE");
+  QString program;
+  QString value;
+  if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), value)) {
+    program = value;
+  } else if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
+                         value)) {
+    const QString candidate = value + QStringLiteral("\\MSINFO32.EXE");
+    if (QFileInfo::exists(candidate)) program = candidate;
+  }
+  if (!program.isEmpty() && QProcess::startDetached(program, {})) return;
+#endif
+  vf::OperatorDialogs::current().showMessage(this, kSysInfoUnavailable);
+}
+
+bool frmAbout::GetKeyValue(const QString &KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal) {
+#ifdef Q_OS_WIN
+  // Read access is all a look-up needs (asking for more fails for an
+  // ordinary user under HKEY_LOCAL_MACHINE).
+  QSettings key(KeyRoot + u'\\' + KeyName, QSettings::NativeFormat);
+  if (key.status() != QSettings::NoError || !key.contains(SubKeyRef)) {
+    KeyVal.clear();
+    return false;
+  }
+  const QVariant value = key.value(SubKeyRef);
+  switch (value.typeId()) {
+    case QMetaType::QString:
+      KeyVal = value.toString();
+      break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+      KeyVal = QStringLiteral("&h") + QString::number(value.toUInt(), 16).toUpper();
+      break;
+    default:
+      break;  // other kinds of value are not read
+  }
+  return true;
+#else
+  Q_UNUSED(KeyRoot);
+  Q_UNUSED(KeyName);
+  Q_UNUSED(SubKeyRef);
+  KeyVal.clear();
+  return false;
+#endif
+}

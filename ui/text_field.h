@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+
+namespace vf {
+
+// A multi-line text field that holds an exact string, as the fields of the
+// main window must: what the program writes with setFieldText is exactly what
+// fieldText gives back, CR LF, lone CR and lone LF included (each is shown as a
+// line break). The operator's edits are applied to that string where they
+// happen; a line break the operator types or pastes becomes CR LF, as in a
+// Windows text box (so does one that undo puts back), and the rest of the
+// string keeps its own line ends.
+class TextField : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  explicit TextField(QWidget *parent = nullptr);
+
+  void setFieldText(const QString &text);
+  QString fieldText() const { return text_; }
+
+  // How a string looks in the field: every CR LF, lone CR and lone LF becomes
+  // one line break ("\n").
+  static QString displayForm(const QString &text);
+
+ private:
+  void applyEdit(int position, int removed, int added);
+  qsizetype exactIndexOf(int displayPosition) const;
+  QString documentText(int from, int to) const;
+
+  QString text_;
+  bool settingText_ = false;
+};
+
+}  // namespace vf
