@@ -1,0 +1,2 @@
+# Tests of the serial link and the port settings.
+vf_add_test(tst_port_settings tst_port_settings.cpp)
