@@ -1,2 +1,3 @@
 # Tests of the serial link and the port settings.
 vf_add_test(tst_port_settings tst_port_settings.cpp)
+vf_add_gui_test(tst_port_opening tst_port_opening.cpp)
