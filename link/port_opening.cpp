@@ -20,8 +20,10 @@ QString openPortStatusText(int portNum, int portKind) {
 }
 
 PortOpenResult openSerialPort(QSerialPort &port, int portNum, int portKind, const QString &deviceOverride) {
-  const QSignalBlocker quiet(port);
+  // Closing is announced as usual (a receive handler drops what it gathered);
+  // the signals are held back only while the port is being set up.
   if (port.isOpen()) port.close();
+  const QSignalBlocker quiet(port);
 
   PortOpenResult result;
   result.device = deviceOverride.isEmpty() ? deviceNameFor(portNum, portKind) : deviceOverride;

@@ -41,7 +41,7 @@ struct PortOpenResult {
 // switches RTS off. A port that cannot set modem lines (a pseudo-terminal) is
 // still open. The port is closed first if it was open. The sequence's own
 // errors are not passed on as port events: the port's signals are held back
-// while it runs.
+// while it sets up and opens the port.
 PortOpenResult openSerialPort(QSerialPort &port, int portNum, int portKind, const QString &deviceOverride = {});
 
 }  // namespace vf

@@ -138,10 +138,8 @@ class SendToolPortTest : public QObject {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no destination") << QStringList{"a"};
     QTest::newRow("hex and device") << QStringList{"--hex", "--device", "/dev/null", "a"};
-    QTest::newRow("device and port") << QStringList{"--device", "/dev/null", "--port", "1", "a"};
     QTest::newRow("port 0") << QStringList{"--port", "0", "a"};
     QTest::newRow("port 17") << QStringList{"--port", "17", "a"};
-    QTest::newRow("port word") << QStringList{"--port", "COM1", "a"};
     QTest::newRow("usb without port") << QStringList{"--hex", "--usb", "a"};
     QTest::newRow("clear and rewind") << QStringList{"--hex", "--clear", "--rewind"};
     QTest::newRow("clear with text") << QStringList{"--hex", "--clear", "a"};
