@@ -2,3 +2,5 @@
 # the vf3360-sim tool.
 vf_add_test(tst_display_code tst_display_code.cpp)
 vf_add_test(tst_module_decoder tst_module_decoder.cpp)
+vf_add_gui_test(tst_module_face tst_module_face.cpp)
+target_link_libraries(tst_module_face PRIVATE vf_sim)
