@@ -152,15 +152,6 @@ class DisplayCodeTest : public QObject {
     QVERIFY(twins > 50);
     QCOMPARE(userDefined, 0xF09E - 0xF040 + 1 - 1);  // F07F is no trail byte
   }
-
-  void shiftJisOfJisCode() {
-    QCOMPARE(shiftJisOfJis(0x24, 0x22), 0x82A0);  // あ
-    QCOMPARE(shiftJisOfJis(0x23, 0x41), 0x8260);  // Ａ
-    QCOMPARE(shiftJisOfJis(0x34, 0x41), 0x8ABF);  // 漢
-    QCOMPARE(shiftJisOfJis(0x3B, 0x7A), 0x8E9A);  // 字
-    QCOMPARE(shiftJisOfJis(0x74, 0x21), 0xEA9F);  // 堯
-    QCOMPARE(shiftJisOfJis(0x21, 0x60), 0x8180);  // odd row, cell past 0x5F
-  }
 };
 
 QTEST_APPLESS_MAIN(DisplayCodeTest)

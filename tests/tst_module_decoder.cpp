@@ -153,17 +153,6 @@ class ModuleDecoderTest : public QObject {
     QCOMPARE(m.text, text);
   }
 
-  void everySpeed() {
-    const int speedByte[] = {0, 0, 1, 2, 3, 3};
-    for (int option = 1; option <= 5; ++option) {
-      const std::vector<ModuleEvent> events = decode(messageOf(QStringLiteral("速度"), option));
-      QCOMPARE(kindsOf(events), "start count packet message");
-      QCOMPARE(events[2].speed, speedByte[option]);
-      QCOMPARE(events[3].speed, speedByte[option]);
-      QVERIFY(events[3].ok);
-    }
-  }
-
   void roundTrip_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("speedOption");

@@ -37,10 +37,12 @@ void onSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
+// A reader that has gone (vf3360-sim | head) ends the module, which then
+// removes its link as on any other ending.
 void writeLine(const QByteArray &line) {
   std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
   std::fputc('\n', stdout);
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0) QCoreApplication::quit();
 }
 
 int badUsage(const QString &why) {
@@ -185,6 +187,7 @@ int main(int argc, char *argv[]) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
   }
+  ::signal(SIGPIPE, SIG_IGN);
   QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
   QObject::connect(&signalNotifier, &QSocketNotifier::activated, app.get(), [] { QCoreApplication::quit(); });
 
