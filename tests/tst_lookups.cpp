@@ -28,51 +28,27 @@ class LookupsTest : public QObject {
     QVERIFY(notices.empty());
   }
 
-  void hexToBinErrorsGiveLastResult() {
+  void errorsReportAndGiveLastResult() {
     NoticeLog notices;
     Lookups lookups(notices);
     // No result yet: an error hands back empty text.
     QCOMPARE(lookups.HEXtoBIN(u"a").toString(), QString());
-    const NoticeLog expected = {{Kind::MessageBox, "HEXtoBIN ERROR"}, {Kind::Label1Caption, "HEXtoBIN ERROR"}};
-    QCOMPARE(notices, expected);
-    QCOMPARE(lookups.HEXtoBIN(u"C").toString(), QStringLiteral("1100"));
-    QCOMPARE(lookups.HEXtoBIN(u"").toString(), QStringLiteral("1100"));
-    QCOMPARE(lookups.HEXtoBIN(u"CC").toString(), QStringLiteral("1100"));
-    QCOMPARE(notices.size(), 6u);
-  }
-
-  void binToHexErrorsUseShortCaption() {
-    NoticeLog notices;
-    Lookups lookups(notices);
-    QCOMPARE(lookups.BINtoHEX(u"0111").toString(), QStringLiteral("7"));
-    for (const char16_t *bad : {u"101", u"00001", u" 0001", u"0201", u""}) {
-      QCOMPARE(lookups.BINtoHEX(bad).toString(), QStringLiteral("7"));
-    }
-    QCOMPARE(notices.size(), 10u);
-    QCOMPARE(notices[0], (OperatorNotice{Kind::MessageBox, "BINtoHEX ERROR"}));
-    QCOMPARE(notices[1], (OperatorNotice{Kind::Label1Caption, "BINtoHEX"}));
-  }
-
-  void ex16RepeatsPreviousDigit() {
-    NoticeLog notices;
-    Lookups lookups(notices);
     QCOMPARE(lookups.Ex16(u"").toString(), QString());
-    QCOMPARE(lookups.Ex16(u"E").toString(), QStringLiteral("E"));
-    QCOMPARE(lookups.Ex16(u"").toString(), QStringLiteral("E"));
-    QCOMPARE(lookups.Ex16(u"f").toString(), QStringLiteral("E"));
-    QCOMPARE(lookups.Ex16(u"G").toString(), QStringLiteral("E"));
-    QCOMPARE(notices.size(), 8u);
-    QCOMPARE(notices.back(), (OperatorNotice{Kind::Label1Caption, "Ex16 ERROR"}));
-  }
-
-  void lastResultsAreKeptPerLookup() {
-    NoticeLog notices;
-    Lookups lookups(notices);
-    lookups.HEXtoBIN(u"3");
-    lookups.BINtoHEX(u"1001");
-    QCOMPARE(lookups.Ex16(u"x").toString(), QString());  // Ex16 has given nothing yet
-    QCOMPARE(lookups.BINtoHEX(u"x").toString(), QStringLiteral("9"));
-    QCOMPARE(lookups.HEXtoBIN(u"x").toString(), QStringLiteral("0011"));
+    QCOMPARE(notices, (NoticeLog{{Kind::MessageBox, "HEXtoBIN ERROR"}, {Kind::Label1Caption, "HEXtoBIN ERROR"},
+                                 {Kind::MessageBox, "Ex16 ERROR"}, {Kind::Label1Caption, "Ex16 ERROR"}}));
+    // Each lookup keeps its own last result.
+    lookups.HEXtoBIN(u"C");
+    lookups.BINtoHEX(u"0111");
+    lookups.Ex16(u"E");
+    notices.clear();
+    for (const char16_t *bad : {u"", u"CC", u"c"}) QCOMPARE(lookups.HEXtoBIN(bad).toString(), QStringLiteral("1100"));
+    for (const char16_t *bad : {u"101", u"00001", u" 0001", u"0201", u""})
+      QCOMPARE(lookups.BINtoHEX(bad).toString(), QStringLiteral("7"));
+    for (const char16_t *bad : {u"", u"f", u"G", u"EE"}) QCOMPARE(lookups.Ex16(bad).toString(), QStringLiteral("E"));
+    QCOMPARE(notices.size(), 2u * (3 + 5 + 4));
+    // BINtoHEX has the short caption.
+    QCOMPARE(notices[6], (OperatorNotice{Kind::MessageBox, "BINtoHEX ERROR"}));
+    QCOMPARE(notices[7], (OperatorNotice{Kind::Label1Caption, "BINtoHEX"}));
   }
 
   void twoDigitForm() {
