@@ -43,9 +43,9 @@ class Form1 : public QMainWindow {
   void Form_Load();
 
   // Where portnum.ini lives; by default the program's folder (or the
-  // per-user configuration folder when that is not writable).
+  // per-user configuration folder when that is not writable), chosen once.
   void setSettingsFolder(const QString &folder) { settings_.emplace(folder); }
-  vf::PortSettingsFile settings() const;
+  vf::PortSettingsFile settings();
 
   // The device opened for a port number and kind. By default the device the
   // number names (/dev/ttyS2 for RS-232C port 3, ...); "--device PATH" opens

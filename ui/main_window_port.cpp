@@ -18,8 +18,9 @@ const QString kPortLost =
 
 }  // namespace
 
-vf::PortSettingsFile Form1::settings() const {
-  return settings_ ? *settings_ : vf::PortSettingsFile::forThisProgram();
+vf::PortSettingsFile Form1::settings() {
+  if (!settings_) settings_ = vf::PortSettingsFile::forThisProgram();
+  return *settings_;
 }
 
 // ---------------------------------------------------------------------------
