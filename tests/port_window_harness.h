@@ -109,8 +109,13 @@ class DialogOperator : public QObject {
 };
 
 // A main window whose program folder is a temporary folder and whose port
-// numbers name pseudo-terminals: ports(n, kind) = a device path. Any port not
-// listed names a device that does not exist.
+// numbers name pseudo-terminals: devices[{n, kind}] = a device path. Any port
+// not listed names a device that does not exist.
+//
+// Declare the pseudo-terminals before the rig, so that the window closes its
+// port before they go away: an open port holds the serial lock of its device
+// name, and a pseudo-terminal's number is handed out again at once, perhaps
+// to another test running alongside.
 class PortRig {
  public:
   PortRig() {

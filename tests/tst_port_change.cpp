@@ -75,9 +75,9 @@ class PortChangeTest : public QObject {
   void changePort() {
     QFETCH(bool, keep);
     QFETCH(QByteArray, fileAfter);
-    PortRig rig;
     PseudoTerminal first;
     PseudoTerminal second;
+    PortRig rig;
     start(rig, first);
     rig.map(4, kKindUsbConverter, second);
     startAutoUpdate(rig, first);
@@ -117,9 +117,9 @@ class PortChangeTest : public QObject {
   // A chosen port that does not open: the message, and the dialog again with
   // auto update still off, until a port opens.
   void failedOpenLoopsBack() {
-    PortRig rig;
     PseudoTerminal first;
     PseudoTerminal second;
+    PortRig rig;
     start(rig, first);
     rig.map(5, kKindRs232c, second);
     startAutoUpdate(rig, first);
@@ -150,8 +150,8 @@ class PortChangeTest : public QObject {
   void unchangedOrInvalidChoiceReopensThePort() {
     QFETCH(QString, comboText);
     QFETCH(QStringList, messages);
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty);
     label(rig.w(), "Label13")->setText(QString());  // to see that it is written again
     rig.dialogOperator->answers = {{comboText, false, false}};
@@ -167,8 +167,8 @@ class PortChangeTest : public QObject {
   // While the dialog is open, commands that write act on the closed port,
   // and a second "ポート変更" opens no second dialog.
   void commandsWhileTheDialogIsOpen() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty);
     int openDialogs = -1;
     rig.dialogOperator->whileOpen = [&](vf::Form2 &) {
@@ -200,9 +200,9 @@ class PortChangeTest : public QObject {
   // another port.
   void deviceLost() {
     QFETCH(bool, autoUpdate);
-    PortRig rig;
     PseudoTerminal first;
     PseudoTerminal second;
+    PortRig rig;
     start(rig, first);
     rig.map(5, kKindRs232c, second);
     textField(rig.w(), "Text3")->setFieldText(QStringLiteral("漢字のテキスト\r\n二行目"));
@@ -247,8 +247,8 @@ class PortChangeTest : public QObject {
   // the message is being written. The run completes its fields, the operator
   // is told once, and the timer that the run started is stopped.
   void deviceLostDuringConvertAndSend() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty);
     textField(rig.w(), "Text3")->setFieldText(QStringLiteral("あ").repeated(300));
 

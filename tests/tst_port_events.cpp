@@ -89,8 +89,8 @@ class PortEventsTest : public QObject {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text2);
     QFETCH(bool, cue);
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty, code);
     rig.w().setReceiveTiming({250, 10000});
 
@@ -114,8 +114,8 @@ class PortEventsTest : public QObject {
   // With Check1 ticked and auto update on, events leave the timer running
   // and replies are answered between the update commands.
   void eventsLeaveAutoUpdateRunning() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty, "1");
     check1(rig.w())->setChecked(true);
     action(rig.w(), "Reload")->trigger();
@@ -136,8 +136,8 @@ class PortEventsTest : public QObject {
   // An event that is no receive event (the port refusing an operation): no
   // reply, Text2 unchanged, and the timer stops because Check1 is cleared.
   void otherEventsOnlyStopTheTimer() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     start(rig, pty, "1");
     textField(rig.w(), "Text2")->setFieldText(QStringLiteral("old"));
     rig.w().timer1().start();

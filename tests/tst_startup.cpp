@@ -50,8 +50,8 @@ class StartupTest : public QObject {
   void firstStart() {
     QFETCH(bool, keep);
     QFETCH(QByteArray, fileAfter);
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(5, kKindUsbConverter, pty);
     rig.dialogOperator->answers = {{"Com 5", true, keep}};
 
@@ -84,8 +84,8 @@ class StartupTest : public QObject {
     QFETCH(QByteArray, content);
     QFETCH(int, portNum);
     QFETCH(int, kind);
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(portNum, kind, pty);
     QVERIFY(rig.writeIni(content));
 
@@ -110,8 +110,8 @@ class StartupTest : public QObject {
   void noPortStored() {
     QFETCH(QByteArray, content);
     QFETCH(QByteArray, whileAsking);
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(2, kKindRs232c, pty);
     QVERIFY(rig.writeIni(content));
     rig.dialogOperator->answers = {{"Com 2", false, false}};
@@ -128,8 +128,8 @@ class StartupTest : public QObject {
   // Text in the combo box that is no entry: the dialog says so and closes,
   // no port is chosen, and start-up asks again.
   void comboTextThatIsNoEntry() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(4, kKindRs232c, pty);
     rig.dialogOperator->answers = {{"com 4", false, true}, {"Com 17", false, false}, {"Com 4", false, false}};
 
@@ -148,8 +148,8 @@ class StartupTest : public QObject {
   // The stored port does not open: the message, the file reset, the dialog;
   // a chosen port that does not open either leads to the dialog once more.
   void storedPortDoesNotOpen() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(7, kKindRs232c, pty);
     QVERIFY(rig.writeIni("3\r\n"));  // port 3 names no device
     rig.dialogOperator->answers = {{"Com 6", false, true}, {"Com 7", false, true}};
@@ -172,8 +172,8 @@ class StartupTest : public QObject {
   // the operator is told the path and the reason, is asked for a port, and
   // the program goes on with the port chosen.
   void settingsThatCannotBeWritten() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(5, kKindRs232c, pty);
     const QString blocked = rig.folder.filePath(QStringLiteral("blocked"));
     QVERIFY(writeRaw(blocked, "x"));
@@ -201,8 +201,8 @@ class StartupTest : public QObject {
   // brings the waiting dialog to the front, and commands that write say that
   // the port is not open.
   void commandsWhileStartupWaits() {
-    PortRig rig;
     PseudoTerminal pty;
+    PortRig rig;
     rig.map(1, kKindRs232c, pty);
     int dialogsWhileOpen = -1;
     rig.dialogOperator->whileOpen = [&](vf::Form2 &) {
