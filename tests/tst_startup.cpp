@@ -5,6 +5,7 @@
 #include "link/port_opening.h"
 #include "tests/port_window_harness.h"
 
+#include <QSerialPort>
 #include <QtTest>
 
 using namespace harness;
@@ -145,13 +146,26 @@ class StartupTest : public QObject {
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));  // "設定を保持" without a port stores no port
   }
 
+  void storedPortDoesNotOpen_data() {
+    QTest::addColumn<bool>("inUse");
+    QTest::newRow("no such device") << false;
+    QTest::newRow("in use by another program") << true;
+  }
   // The stored port does not open: the message, the file reset, the dialog;
   // a chosen port that does not open either leads to the dialog once more.
   void storedPortDoesNotOpen() {
+    QFETCH(bool, inUse);
     PseudoTerminal pty;
+    PseudoTerminal busy;
+    QSerialPort otherProgram;
     PortRig rig;
     rig.map(7, kKindRs232c, pty);
-    QVERIFY(rig.writeIni("3\r\n"));  // port 3 names no device
+    if (inUse) {
+      rig.map(3, kKindRs232c, busy);
+      otherProgram.setPortName(busy.path());
+      QVERIFY(otherProgram.open(QIODevice::ReadWrite));
+    }
+    QVERIFY(rig.writeIni("3\r\n"));
     rig.dialogOperator->answers = {{"Com 6", false, true}, {"Com 7", false, true}};
 
     rig.w().Form_Load();
