@@ -2,13 +2,58 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kBadUsage = 2;
+
+const char kUsage[] = "usage: vf3360 [--device PATH]\n";
+
+int badUsage(const QString &why) {
+  std::fprintf(stderr, "vf3360: %s\n%s", qPrintable(why), kUsage);
+  return kBadUsage;
+}
+
+bool anyWindowVisible() {
+  for (const QWidget *window : QApplication::topLevelWidgets())
+    if (window->isVisible()) return true;
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
   app.setWindowIcon(vf::programIcon());
 
+  // The program's one option: the serial device to open, whatever port
+  // number is chosen (a module on /dev/ttyACM0, /dev/serial/by-id/..., or a
+  // virtual port).
+  QCommandLineParser parser;
+  const QCommandLineOption deviceOption(QStringLiteral("device"),
+                                        QStringLiteral("Open this serial device for every port number."),
+                                        QStringLiteral("PATH"));
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.addOption(deviceOption);
+  if (!parser.parse(app.arguments())) return badUsage(parser.errorText());
+  if (!parser.positionalArguments().isEmpty())
+    return badUsage(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
+  const QStringList devices = parser.values(deviceOption);
+  if (devices.size() > 1) return badUsage(QStringLiteral("give --device only once"));
+  if (devices.size() == 1 && devices.first().isEmpty()) return badUsage(QStringLiteral("--device needs a path"));
+
   Form1 window;
+  if (!devices.isEmpty()) {
+    const QString device = devices.first();
+    window.setDeviceNamer([device](int, int) { return device; });
+  }
   window.show();
   window.Form_Load();
+  // Every window was closed while start-up waited for the port dialog: the
+  // request to quit came before the event loop ran, so end here.
+  if (!anyWindowVisible()) return 0;
   return app.exec();
 }

@@ -51,6 +51,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Fo
 
   endProgram_ = [] { std::exit(EXIT_SUCCESS); };
   connectHandlers();
+  connectPortEvents();
 }
 
 Form1::~Form1() = default;
@@ -66,6 +67,7 @@ void Form1::connectHandlers() {
   connect(u.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
   connect(u.Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
   connect(u.Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+  connect(u.Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
   connect(u.Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
   connect(u.Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
   connect(u.Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
@@ -87,11 +89,6 @@ void Form1::connectHandlers() {
   connect(u.ReBigin, &QAction::triggered, this, &Form1::ReBigin_Click);
   connect(u.RSClear, &QAction::triggered, this, &Form1::RSClear_Click);
   connect(u.VerInf, &QAction::triggered, this, &Form1::VerInf_Click);
-}
-
-void Form1::Form_Load() {
-  // The port is opened at start-up by the serial link; until then it stays
-  // closed and every command that writes says so.
 }
 
 void Form1::showMessage(const QString &text) { vf::OperatorDialogs::current().showMessage(this, text); }

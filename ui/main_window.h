@@ -1,6 +1,8 @@
 #pragma once
 
 #include "link/control_command.h"
+#include "link/receive_handling.h"
+#include "settings/port_settings.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -12,12 +14,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui {
 class Form1;
 }
 namespace vf {
+class Form2;
 class TextField;
 struct ConvertRunResult;
 }  // namespace vf
@@ -33,8 +37,25 @@ class Form1 : public QMainWindow {
   explicit Form1(QWidget *parent = nullptr);
   ~Form1() override;
 
-  // Runs once after the window is shown.
+  // Runs once after the window is shown: reads or creates portnum.ini, asks
+  // for a port when none is stored, and opens the port, asking again until
+  // one opens.
   void Form_Load();
+
+  // Where portnum.ini lives; by default the program's folder (or the
+  // per-user configuration folder when that is not writable), chosen once.
+  void setSettingsFolder(const QString &folder) { settings_.emplace(folder); }
+  vf::PortSettingsFile settings();
+
+  // The device opened for a port number and kind. By default the device the
+  // number names (/dev/ttyS2 for RS-232C port 3, ...); "--device PATH" opens
+  // PATH for every port number.
+  using DeviceNamer = std::function<QString(int portNum, int portKind)>;
+  void setDeviceNamer(DeviceNamer namer) { deviceNamer_ = std::move(namer); }
+
+  // How received bytes are gathered into one receive event.
+  void setReceiveTiming(vf::ReceiveBurstGatherer::Timing timing);
+  const vf::ReceiveBurstGatherer &receiveGatherer() const { return *gatherer_; }
 
   // The window's controls, by their names.
   Ui::Form1 &ui() { return *ui_; }
@@ -61,6 +82,7 @@ class Form1 : public QMainWindow {
   void Command2_Click();  // 全テキストクリア
   void Command3_Click();  // 終了
   void Command4_Click();  // VF3360表示クリア
+  void Command5_Click();  // ポート変更
   void Command6_Click();  // → 合計文字数計算
   void Command7_Click();  // VF3360データ頭だし
   void Command8_Click();  // .txtファイル読み込み
@@ -93,6 +115,9 @@ class Form1 : public QMainWindow {
   // the first write the port does not take.
   bool SendMessage(const std::vector<QByteArray> &writes);
 
+  // One event of the serial port: a burst of received bytes or an error.
+  void MSComm1_OnComm(const vf::PortEvent &event);
+
  private:
   void connectHandlers();
   void setHeadingFonts();
@@ -102,11 +127,19 @@ class Form1 : public QMainWindow {
   int selectedSpeedOption() const;
   void selectSpeed(int speed);
   void enableTimer1();
+  void connectPortEvents();
+  void showPortDialogAndWait();
+  bool openPortOfPortState();
 
   std::unique_ptr<Ui::Form1> ui_;
   std::array<vf::TextField *, 16> frameFields_{};
   QSerialPort MSComm1;
+  // Declared after MSComm1: it watches the port and goes before it.
+  std::unique_ptr<vf::ReceiveBurstGatherer> gatherer_;
   QTimer Timer1;
+  std::optional<vf::PortSettingsFile> settings_;
+  DeviceNamer deviceNamer_;
+  QPointer<vf::Form2> portDialog_;
   QPointer<frmAbout> about_;
   std::function<void()> endProgram_;
 };
