@@ -4,7 +4,8 @@
 # finish within QTEST_FUNCTION_TIMEOUT, so a case that hangs fails the test
 # instead of running into the ctest timeout.
 vf_add_test(tst_fuzz_module_decoder tst_fuzz_module_decoder.cpp support/fuzz.h)
+vf_add_gui_test(tst_fuzz_receive tst_fuzz_receive.cpp support/fuzz.h)
 
-foreach(test tst_fuzz_module_decoder)
+foreach(test tst_fuzz_module_decoder tst_fuzz_receive)
   set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "QTEST_FUNCTION_TIMEOUT=120000")
 endforeach()
