@@ -12,8 +12,10 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using vf::kKindRs232c;
