@@ -1,6 +1,7 @@
 #include "encoder/cp932.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/uset.h>
 
 #include <array>
@@ -29,6 +30,30 @@ ConverterPtr openConverter() {
 }
 
 bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// ICU's windows-31j table exchanges three control codes: it reads 0x1A as
+// U+001C, 0x1C as U+007F and 0x7F as U+001A. Code page 932 maps each of them
+// to the character of the same number.
+constexpr char16_t kExchangedControls[] = {0x1A, 0x1C, 0x7F};
+
+char16_t controlAsCodePage932(char16_t unit) {
+  switch (unit) {
+    case 0x1C: return 0x1A;
+    case 0x7F: return 0x1C;
+    case 0x1A: return 0x7F;
+    default: return unit;
+  }
+}
+
+// Every byte sequence that is no character becomes U+FFFD. (ICU's own
+// substitute is U+001A for a single byte, which would look like text.)
+void replaceUndecodable(const void *, UConverterToUnicodeArgs *args, const char *, int32_t,
+                        UConverterCallbackReason reason, UErrorCode *status) {
+  if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
+  static constexpr UChar kReplacement = 0xFFFD;
+  *status = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+}
 
 // Builds the table with one conversion of every round-trip character at once.
 std::array<std::uint16_t, 0x10000> buildTable() {
@@ -68,6 +93,7 @@ std::array<std::uint16_t, 0x10000> buildTable() {
       pos += 1;
     }
   }
+  for (const char16_t control : kExchangedControls) table[control] = control;
   return table;
 }
 
@@ -88,7 +114,12 @@ bool isMappable(char16_t unit) { return table()[unit] != kNoCode; }
 QString decode(const QByteArray &bytes) {
   if (bytes.isEmpty()) return {};
   static std::mutex mutex;
-  static ConverterPtr conv = openConverter();
+  static ConverterPtr conv = [] {
+    ConverterPtr c = openConverter();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(c.get(), replaceUndecodable, nullptr, nullptr, nullptr, &status);
+    return c;
+  }();
   std::lock_guard lock(mutex);
   ucnv_resetToUnicode(conv.get());
   std::vector<UChar> out(static_cast<std::size_t>(bytes.size()) + 4);
@@ -96,7 +127,9 @@ QString decode(const QByteArray &bytes) {
   const int32_t n = ucnv_toUChars(conv.get(), out.data(), static_cast<int32_t>(out.size()), bytes.constData(),
                                   static_cast<int32_t>(bytes.size()), &status);
   if (U_FAILURE(status)) return {};
-  return QString(reinterpret_cast<const QChar *>(out.data()), n);
+  QString text(reinterpret_cast<const QChar *>(out.data()), n);
+  for (QChar &ch : text) ch = QChar(controlAsCodePage932(ch.unicode()));
+  return text;
 }
 
 QByteArray encode(const QString &text) {

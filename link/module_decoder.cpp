@@ -221,7 +221,9 @@ void ModuleDecoder::skip(qsizetype count, const std::function<QString()> &reason
   while (count > 0) {
     if (skippedCount_ == 0) {
       skippedStart_ = headOffset();
-      skippedReason_ = reason();
+      // A run that goes on after a full report keeps no reason of its own: the
+      // bytes where the report was cut depend on how the stream arrived.
+      skippedReason_ = runGoesOn_ ? QStringLiteral("the skipped run before goes on") : reason();
       skippedSample_.clear();
     }
     const qsizetype n = std::min<qsizetype>(count, kMaxSkipReport - skippedCount_);
@@ -230,11 +232,15 @@ void ModuleDecoder::skip(qsizetype count, const std::function<QString()> &reason
     skippedCount_ += static_cast<int>(n);
     head_ += n;
     count -= n;
-    if (skippedCount_ >= kMaxSkipReport) reportSkipped(out);
+    if (skippedCount_ >= kMaxSkipReport) {
+      reportSkipped(out);
+      runGoesOn_ = true;
+    }
   }
 }
 
 void ModuleDecoder::reportSkipped(std::vector<ModuleEvent> &out) {
+  runGoesOn_ = false;
   if (skippedCount_ == 0) return;
   ModuleEvent e;
   e.kind = ModuleEvent::Kind::Fault;

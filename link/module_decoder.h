@@ -130,6 +130,7 @@ class ModuleDecoder {
   int skippedCount_ = 0;
   QByteArray skippedSample_;
   QString skippedReason_;
+  bool runGoesOn_ = false;  // the last report was cut at kMaxSkipReport bytes
 
   MessageState state_ = MessageState::Idle;
   int announced_ = 0;

@@ -10,7 +10,7 @@ VF_PACKAGES=(
   libicu-dev
   fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick xdotool
-  python3
+  python3 desktop-file-utils
 )
 
 vf_as_root() {
