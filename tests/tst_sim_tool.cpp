@@ -144,7 +144,8 @@ class SimToolTest : public QObject {
       QVERIFY(sim.say("cue\ncue\n"));
     QCOMPARE(sim.waitFor("cue-reply")["bytes"].toString(), QString::fromLatin1(reply.toHex(' ').toUpper()));
     QByteArray got;
-    while (got.size() < 8 && (sim.port.bytesAvailable() || sim.port.waitForReadyRead(kTimeoutMs))) got += sim.port.readAll();
+    while (got.size() < 8 && (sim.port.bytesAvailable() || sim.port.waitForReadyRead(kTimeoutMs)))
+      got += sim.port.readAll();
     QCOMPARE(got, reply + reply);
     QVERIFY(!sim.port.waitForReadyRead(200));  // and no more
   }
