@@ -21,9 +21,6 @@ class AboutWindowTest : public QObject {
     action(*window_, "VerInf")->trigger();
     return window_->findChild<frmAbout *>();
   }
-  static QPushButton *button(frmAbout *about, const char *name) {
-    return about->findChild<QPushButton *>(QString::fromLatin1(name));
-  }
 
  private slots:
   void init() {
@@ -43,7 +40,7 @@ class AboutWindowTest : public QObject {
     QVERIFY(!about->isModal());
     // The main window goes on working while it is open.
     textField(*window_, "Text1")->setFieldText(QStringLiteral("abc"));
-    harness::button(*window_, "Command6")->click();
+    button(*window_, "Command6")->click();
     QCOMPARE(lineField(*window_, "Text19")->text(), QStringLiteral("3"));
     QCOMPARE(openAbout(), about);
     QCOMPARE(window_->findChildren<frmAbout *>().size(), 1);
@@ -61,7 +58,7 @@ class AboutWindowTest : public QObject {
     QPointer<frmAbout> about = openAbout();
     QVERIFY(about);
     if (key > 0) QTest::keyClick(about, Qt::Key(key));
-    else if (key < 0) button(about, "cmdOK")->click();
+    else if (key < 0) about->findChild<QPushButton *>("cmdOK")->click();
     else about->close();
     QTRY_VERIFY(about.isNull());  // closed and destroyed
     QCOMPARE(window_->aboutWindow(), nullptr);
@@ -75,8 +72,9 @@ class AboutWindowTest : public QObject {
     QSKIP("starts the system information program where the registry names one");
 #endif
     QPointer<frmAbout> about = openAbout();
-    button(about, "cmdSysInfo")->setFocus();
-    QTest::keyClick(button(about, "cmdSysInfo"), Qt::Key_Return);
+    QPushButton *sysInfo = about->findChild<QPushButton *>("cmdSysInfo");
+    sysInfo->setFocus();
+    QTest::keyClick(sysInfo, Qt::Key_Return);
     QCOMPARE(dialogs_->messages, QStringList{QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません")});
     QVERIFY(about && about->isVisible());
   }
