@@ -15,13 +15,13 @@ namespace {
 
 const QString kPadding(14, QChar(0x3000));
 
-// The first and the last column with a lit dot; -1, -1 when none is lit.
-std::pair<int, int> litColumns(const DotFrame &frame) {
-  std::pair<int, int> span{-1, -1};
+// The smallest rectangle that holds every lit dot; null when none is lit.
+QRect litBox(const DotFrame &frame) {
+  QRect box;
   for (int x = 0; x < kFaceColumns; ++x)
     for (int y = 0; y < kFaceRows; ++y)
-      if (frame.lit(x, y)) span = {span.first < 0 ? x : span.first, x};
-  return span;
+      if (frame.lit(x, y)) box |= QRect(x, y, 1, 1);
+  return box;
 }
 
 qint64 msFor(int dots) { return qint64(dots) * 1000 / 192; }  // at speed 0
@@ -40,26 +40,17 @@ int brightPixels(const QImage &image) {
 class ModuleFaceTest : public QObject {
   Q_OBJECT
  private slots:
-  void textIsDrawn24DotsHigh() {
-    QCOMPARE(QFontInfo(QFont(QStringLiteral("IPAGothic"))).family(), QStringLiteral("IPAGothic"));
-    const TextMask kanji = TextMask::render(QStringLiteral("漢字"));
-    QCOMPARE(kanji.width(), 48);  // full-width characters are 24 dots wide
-    QVERIFY(kanji.lastLitColumn() > 24);
-    QSet<int> rows;  // a kanji fills most of the 24
-    for (int y = 0; y < kFaceRows; ++y)
-      for (int x = 0; x < kanji.width(); ++x)
-        if (kanji.lit(x, y)) rows << y;
-    QVERIFY(rows.size() >= 18);
-    QCOMPARE(TextMask::render(kPadding).lastLitColumn(), -1);
-  }
-
   void scrollsFromRightToLeft() {
+    QCOMPARE(QFontInfo(QFont(QStringLiteral("IPAGothic"))).family(), QStringLiteral("IPAGothic"));
+    QCOMPARE(TextMask::render(QStringLiteral("漢字")).width(), 48);  // full-width characters are 24 dots wide
+    QCOMPARE(TextMask::render(kPadding).lastLitColumn(), -1);
     ModuleFace face;
     face.showMessage(QStringLiteral("漢字") + kPadding, 0, 1000);
-    QCOMPARE(face.frameAt(1000).litCount(), 0);  // it enters at the right edge
-    QVERIFY(litColumns(face.frameAt(1000 + msFor(24))).first >= kFaceColumns - 24);
-    const auto [first, last] = litColumns(face.frameAt(1000 + msFor(336)));  // both at the left edge
-    QVERIFY(first >= 0 && first < 24 && last > 24 && last < 48);
+    QVERIFY(litBox(face.frameAt(1000)).isNull());  // it enters at the right edge
+    QVERIFY(litBox(face.frameAt(1000 + msFor(24))).left() >= kFaceColumns - 24);
+    const QRect atLeft = litBox(face.frameAt(1000 + msFor(336)));  // both characters at the left edge
+    QVERIFY(atLeft.left() < 24 && atLeft.right() > 24 && atLeft.right() < 48);
+    QVERIFY(atLeft.height() >= 18);  // a kanji fills most of the 24 rows
     // Once the text and its blanks have passed, the next pass begins the same way.
     QCOMPARE(face.period(), 48 + 14 * 24);
     QCOMPARE(face.frameAt(1000 + msFor(48 + 336 + 24)), face.frameAt(1000 + msFor(24)));
@@ -83,7 +74,7 @@ class ModuleFaceTest : public QObject {
     QCOMPARE(face.frameAt(10000).litCount(), 0);
     QCOMPARE(face.frameAt(10000 + shown), before);
     face.showMessage(QStringLiteral("新") + kPadding, 0, 20000);  // a new text from the beginning too
-    QVERIFY(litColumns(face.frameAt(20000 + shown)).second < 24);
+    QVERIFY(litBox(face.frameAt(20000 + shown)).right() < 24);
   }
 
   void glowingDots() {
