@@ -51,8 +51,7 @@ class ModuleFaceTest : public QObject {
     const QRect atLeft = litBox(face.frameAt(1000 + msFor(336)));  // both characters at the left edge
     QVERIFY(atLeft.left() < 24 && atLeft.right() > 24 && atLeft.right() < 48);
     QVERIFY(atLeft.height() >= 18);  // a kanji fills most of the 24 rows
-    // Once the text and its blanks have passed, the next pass begins the same way.
-    QCOMPARE(face.period(), 48 + 14 * 24);
+    // Once the text and its 14 blanks (336 dots) have passed, the next pass begins the same way.
     QCOMPARE(face.frameAt(1000 + msFor(48 + 336 + 24)), face.frameAt(1000 + msFor(24)));
     // Dots a second for the speed codes; without a valid one, as fast as code 0.
     const int dotsPerSecond[] = {192, 192, 96, 48, 24};

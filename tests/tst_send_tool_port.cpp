@@ -76,11 +76,9 @@ class SendToolPortTest : public QObject {
 
   void badUsage_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no destination") << QStringList{"a"};
     QTest::newRow("hex and device") << QStringList{"--hex", "--device", "/dev/null", "a"};
     QTest::newRow("port 17") << QStringList{"--port", "17", "a"};
     QTest::newRow("usb without port") << QStringList{"--hex", "--usb", "a"};
-    QTest::newRow("clear and rewind") << QStringList{"--hex", "--clear", "--rewind"};
     QTest::newRow("clear with text") << QStringList{"--hex", "--clear", "a"};
   }
   void badUsage() {
