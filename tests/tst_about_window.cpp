@@ -36,6 +36,7 @@ class AboutWindowTest : public QObject {
   void nonModalAndOneAtATime() {
     frmAbout *about = openAbout();
     QVERIFY(about && about->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
     // The main window goes on working while it is open.
     textField(*window_, "Text1")->setFieldText(QStringLiteral("abc"));
     button(*window_, "Command6")->click();
