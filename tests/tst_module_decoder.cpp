@@ -52,10 +52,10 @@ std::vector<ModuleEvent> decode(QByteArrayView stream, bool quiet = false, std::
   return events;
 }
 
-// One word an event: its kind, a packet's faults in brackets, a message's
-// verdict; a fault event is the name of its fault.
+// One word an event: its kind with a packet's faults in brackets; a fault
+// event is the name of its fault, a message summary its verdict, ok or bad.
 QString summary(const std::vector<ModuleEvent> &events) {
-  static const char *const names[] = {"start", "count", "packet", "clear", "cue", "update", "message", ""};
+  static const char *const names[] = {"start", "count", "packet", "clear", "cue", "update", "", ""};
   QStringList words;
   for (const ModuleEvent &e : events) {
     QStringList faults;
@@ -63,7 +63,7 @@ QString summary(const std::vector<ModuleEvent> &events) {
     QString word = names[int(e.kind)];
     if (e.kind == Kind::Fault) word = faults.join(u',');
     else if (!faults.isEmpty()) word += u'[' + faults.join(u',') + u']';
-    if (e.kind == Kind::Message) word += e.ok ? ":ok" : ":bad";
+    if (e.kind == Kind::Message) word = e.ok ? "ok" : "bad";
     words << word;
   }
   return words.join(u' ');
@@ -89,49 +89,43 @@ std::vector<Case> faultCases() {
   auto changed = [](QByteArray bytes, int index, char value) { return bytes.replace(index, 1, &value, 1); };
   auto hex = [](const char *digits) { return QByteArray::fromHex(digits); };
   return {
-      {"clear, cue, update", command(CommandCode::DisplayClear) + command(CommandCode::DataCue) + kUpdate,
-       "clear cue update"},
+      {"clear, cue, update", hex("000014000014EF" "000018000018EF") + kUpdate, "clear cue update"},
       {"commands with a wrong byte 5, 6, 7", hex("000014000115EF" "000014000015EF" "000014000014EE") + kUpdate,
        "unexpected-bytes update"},
       {"unknown command", hex("00003000" "0030EF"), "unknown-command"},
       {"display clear with a parameter", command(CommandCode::DisplayClear, 1), "bad-parameter"},
-      {"frame counts 0 and 17", message(0, kStart) + command(CommandCode::FrameCount, 17),
-       "start bad-parameter start bad-parameter"},
-      {"checksum", changed(a, 14 + 260, 0), "start count packet[bad-checksum] message:bad"},
-      {"end byte", changed(a, a.size() - 1, '\xEE') + kUpdate, "start count packet[bad-end-byte] message:bad update"},
-      {"fill", message(1, packet(1, 0, kA + "\xFF" "A")), "start count packet[bad-fill] message:bad"},
-      {"no speed code", message(1, packet(1, -1, kA)), "start count packet[missing-speed-code] message:bad"},
-      {"speed byte 4", message(1, packet(1, 4, kA)), "start count packet[bad-speed-code] message:bad"},
-      {"speed code in frame 2", message(2, p1 + packet(2, 1, kA)),
-       "start count packet packet[speed-code-outside-frame-1] message:bad"},
-      {"odd data", message(1, packet(1, 0, kA + '\x02')), "start count packet[odd-data-length] message:bad"},
-      {"unknown display code", message(1, packet(1, 0, hex("0206D40F"))),
-       "start count packet[unknown-display-code] message:bad"},
-      {"ten unknown display codes, one report", message(1, packet(1, 0, hex("D40F").repeated(10))),
-       "start count packet[unknown-display-code] message:bad"},
+      {"frame counts 0 and 17", message(0, message(17, {})), "start bad-parameter start bad-parameter"},
+      {"checksum", changed(a, 14 + 260, 0), "start count packet[bad-checksum] bad"},
+      {"end byte", changed(a, a.size() - 1, '\xEE') + kUpdate, "start count packet[bad-end-byte] bad update"},
+      {"fill", message(1, packet(1, 0, kA + "\xFF" "A")), "start count packet[bad-fill] bad"},
+      {"no speed code", message(1, packet(1, -1, kA)), "start count packet[missing-speed-code] bad"},
+      {"speed byte 4", message(1, packet(1, 4, kA)), "start count packet[bad-speed-code] bad"},
+      {"speed code, frame 2", message(2, p1 + packet(2, 1, kA)),
+       "start count packet packet[speed-code-outside-frame-1] bad"},
+      {"odd data", message(1, packet(1, 0, kA + '\x02')), "start count packet[odd-data-length] bad"},
+      {"unknown code", message(1, packet(1, 0, hex("0206D40F"))), "start count packet[unknown-display-code] bad"},
+      {"ten unknown codes, one report", message(1, packet(1, 0, hex("D40F").repeated(10))),
+       "start count packet[unknown-display-code] bad"},
       {"frames swapped", message(2, packet(2, -1, kA) + p1),
-       "start count packet[frame-out-of-order] message:bad packet[packet-without-frame-count]"},
-      {"frame beyond the count", message(1, packet(2, -1, kA)), "start count packet[frame-out-of-order] message:bad"},
-      {"packets missing, then update", message(2, p1) + kUpdate, "start count packet incomplete-message update"},
-      {"packets missing, then a message", message(2, p1) + a,
-       "start count packet incomplete-message start count packet message:ok"},
+       "start count packet[frame-out-of-order] bad packet[packet-without-frame-count]"},
+      {"frame beyond the count", message(1, packet(2, -1, kA)), "start count packet[frame-out-of-order] bad"},
+      {"missing packets, update", message(2, p1) + kUpdate, "start count packet incomplete-message update"},
+      {"missing packets, new message", message(2, p1) + a,
+       "start count packet incomplete-message start count packet ok"},
       {"message start, then update", kStart + kUpdate, "start missing-frame-count update"},
       {"message start, then a packet", kStart + p1, "start missing-frame-count packet[packet-without-frame-count]"},
-      {"frame count alone", a.mid(7), "count frame-count-without-message-start packet message:bad"},
+      {"frame count alone", a.mid(7), "count frame-count-without-message-start packet bad"},
       {"packet alone", p1, "packet[packet-without-frame-count]"},
       // Packets of the wrong length: resynchronised on what follows.
-      {"a byte lost, then a command", a.left(200) + a.mid(201) + kUpdate,
-       "start count packet[packet-length] message:bad update"},
-      {"a byte lost, then a packet", two.left(214) + two.mid(215),
-       "start count packet[packet-length] packet message:bad"},
-      {"cut short by a command", message(1, p1.left(100)) + kUpdate + a,
-       "start count packet[packet-length] message:bad update start count packet message:ok"},
-      {"cut short, a command's end in place of its own", message(1, p1.left(255)) + kUpdate,
-       "start count packet[packet-length] message:bad update"},
+      {"byte lost, then a command", a.left(200) + a.mid(201) + kUpdate, "start count packet[packet-length] bad update"},
+      {"a byte lost, then a packet", two.left(214) + two.mid(215), "start count packet[packet-length] packet bad"},
+      {"cut short, a command", message(1, p1.left(100)) + kUpdate + a,
+       "start count packet[packet-length] bad update start count packet ok"},
+      {"cut short, EF in place", message(1, p1.left(255)) + kUpdate, "start count packet[packet-length] bad update"},
       {"a byte too many", a.left(200) + '\xFF' + a.mid(200) + kUpdate,
-       "start count packet[bad-checksum,bad-end-byte] message:bad unexpected-bytes update"},
+       "start count packet[bad-checksum,bad-end-byte] bad unexpected-bytes update"},
       {"junk, then a command", "ABC" + kUpdate, "unexpected-bytes update"},
-      {"quiet: packet cut short", message(1, p1.left(100)), "start count packet[packet-length] message:bad", true},
+      {"quiet: packet cut short", message(1, p1.left(100)), "start count packet[packet-length] bad", true},
       {"quiet: command cut short", hex("000014"), "unexpected-bytes", true},
       {"quiet: packets never came", message(2, p1), "start count packet incomplete-message", true},
       {"quiet: message start alone", kStart, "start missing-frame-count", true},
@@ -245,7 +239,7 @@ class ModuleDecoderTest : public QObject {
     QCOMPARE(accounted, total);
     QVERIFY(longestSkip <= ModuleDecoder::kMaxSkipReport);
     // After the line has gone quiet, a message is read as if nothing happened.
-    QCOMPARE(summary(d.feed(message(1, packet(1, 0, kA)))), "start count packet message:ok");
+    QCOMPARE(summary(d.feed(message(1, packet(1, 0, kA)))), "start count packet ok");
   }
 };
 
