@@ -166,7 +166,8 @@ class ModuleDecoderTest : public QObject {
     for (const ModuleEvent &e : decode(stream, false, &rng)) {
       QVERIFY(e.faults.empty());
       if (e.kind == Kind::Message)
-        read << QStringLiteral("%1 %2 %3 %4: %5").arg(e.frames).arg(e.received).arg(e.speed).arg(e.ok ? "ok" : "-", e.text);
+        read << QStringLiteral("%1 %2 %3 %4: %5")
+                    .arg(e.frames).arg(e.received).arg(e.speed).arg(e.ok ? "ok" : "-", e.text);
     }
     QCOMPARE(read, sent);
   }

@@ -166,7 +166,8 @@ class SimToolTest : public QObject {
     QFile file(dir.filePath("precious"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
     file.close();
-    for (const QStringList &args : {QStringList{"--link", file.fileName()}, {"--kind", "serial"}, {"--cue-after", "-5"}}) {
+    for (const QStringList &args :
+         {QStringList{"--link", file.fileName()}, QStringList{"--kind", "serial"}, QStringList{"--cue-after", "-5"}}) {
       QProcess p;
       p.start(QStringLiteral(VF3360_SIM_PATH), args);
       QVERIFY(p.waitForFinished(kTimeoutMs));
