@@ -28,8 +28,13 @@ QString toFullWidth(const QString &text) {
 
   QString out(reinterpret_cast<const QChar *>(work.getBuffer()), work.length());
   for (QChar &ch : out) {
-    if (ch.unicode() == 0x3099) ch = QChar(0x309B);
-    else if (ch.unicode() == 0x309A) ch = QChar(0x309C);
+    switch (ch.unicode()) {
+      case 0x3099: ch = QChar(0x309B); break;  // combining sound marks -> ゛ ゜
+      case 0x309A: ch = QChar(0x309C); break;
+      case 0xFF02: ch = QChar(0x201D); break;  // ＂ and ＇ are no JIS X 0208
+      case 0xFF07: ch = QChar(0x2019); break;  // characters: ” and ’ instead
+      default: break;
+    }
   }
   return out;
 }

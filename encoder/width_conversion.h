@@ -12,7 +12,9 @@ namespace vf {
 //
 // A half-width sound mark that cannot join the character before it becomes
 // the spacing mark (゛ U+309B, ゜ U+309C) rather than a combining one, which
-// code page 932 lacks.
+// code page 932 lacks. The double and single quote become ” and ’: their
+// full-width forms ＂ and ＇ have only extension codes, which the module's
+// character set does not hold.
 QString toFullWidth(const QString &text);
 
 }  // namespace vf

@@ -148,8 +148,9 @@ class ConvertAndSendTest : public QObject {
     QCOMPARE(*r.text19, QStringLiteral("17"));
     QVERIFY(r.text13->startsWith("00 01 00 00 8B 81 09 82 09 83 09 81 04"));
 
-    const ConvertRunResult kana = runConvertAndSend({QStringLiteral("ｱｲ ~\\"), 1, false});
-    QCOMPARE(*kana.text1, "アイ\u3000～＼" + repeat(kBlank, 14));
+    const ConvertRunResult kana = runConvertAndSend({QStringLiteral("ｱｲ ~\\\"'"), 1, false});
+    QCOMPARE(*kana.text1, "アイ\u3000～＼”’" + repeat(kBlank, 14));
+    QVERIFY(kana.notices.empty());
   }
 
   void soundMarksJoinOrStandAlone() {
