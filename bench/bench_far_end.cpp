@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTimer>
@@ -140,6 +141,13 @@ int main(int argc, char **argv) {
   if (!dialogs.messages.isEmpty()) {
     std::fprintf(stderr, "unexpected message: %s\n", qPrintable(dialogs.messages.first()));
     return 1;
+  }
+  // Peak memory of this process: the main window after every send above and
+  // the auto update, with the (small) reader thread of this benchmark.
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (status.open(QIODevice::ReadOnly)) {
+    for (const QByteArray &line : status.readAll().split('\n'))
+      if (line.startsWith("VmHWM:")) std::printf("peak memory (VmHWM): %s\n", line.mid(6).trimmed().constData());
   }
   return 0;
 }
