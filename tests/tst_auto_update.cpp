@@ -24,7 +24,6 @@ int countUpdateCommands(PseudoTerminal &pty, int enough, int timeoutMs = 2000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     got += pty.readFor(5);
   }
-  // Finish a command that is partly read.
   const qsizetype partial = got.size() % updateCommand().size();
   if (partial) got += pty.readExactly(updateCommand().size() - partial, 1000);
   return updateCommandsIn(got);
@@ -40,7 +39,13 @@ class AutoUpdateTest : public QObject {
   std::unique_ptr<PseudoTerminal> pty_;
 
   Form1 &w() { return *window_; }
-  QLabel *label15() { return label(w(), "Label15"); }
+
+  // Auto update on: Check1 ticked and applied, and some update commands seen.
+  void switchOn() {
+    check1(w())->setChecked(true);
+    action(w(), "Reload")->trigger();
+    QVERIFY(countUpdateCommands(*pty_, 1) >= 1);
+  }
 
  private slots:
   void init() {
@@ -52,139 +57,96 @@ class AutoUpdateTest : public QObject {
     QVERIFY(pty_->isValid());
     QVERIFY(openPort(w(), *pty_));
   }
-
   void cleanup() {
-    QCOMPARE(dialogs_->messages, QStringList());  // auto update never asks the operator anything
     window_.reset();
     pty_.reset();
     dialogs_.reset();
   }
 
-  void tickingCheck1AloneChangesNothing() {
-    check1(w())->setChecked(true);
-    QVERIFY(!timer1(w())->isActive());
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新なし"));
-    QCOMPARE(readUntilQuiet(*pty_, 200), QByteArray());
+  // Each row: the state before (Check1, timer running), what the operator
+  // does, and Timer1, Check1, Label15 and the message afterwards.
+  void timerTable_data() {
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("active");
+    QTest::addColumn<bool>("checkedAfter");
+    QTest::addColumn<bool>("label15On");
+    QTest::addColumn<QString>("message");
+    const QString none, tooLong = QStringLiteral("a").repeated(2034);
+    QTest::newRow("ticking Check1 alone") << false << false << "Check1" << none << false << true << false << none;
+    QTest::newRow("menu, Check1 ticked") << true << false << "Reload" << none << true << true << true << none;
+    QTest::newRow("menu, Check1 cleared") << false << true << "Reload" << none << false << false << false << none;
+    QTest::newRow("clearing Check1") << true << true << "Check1" << none << false << false << true << none;
+    QTest::newRow("send, Check1 cleared") << false << false << "Command1" << "あ" << true << false << false << none;
+    QTest::newRow("send, Check1 ticked") << true << false << "ChangeSend" << "あ" << true << true << true << none;
+    QTest::newRow("too long, Check1 cleared") << false << true << "Command1" << tooLong << false << false << false
+                                              << "文字数オーバー";
+    QTest::newRow("empty input") << true << true << "Command1" << none << false << false << true
+                                 << "文字を入力してください";
   }
+  void timerTable() {
+    QFETCH(bool, checked);
+    QFETCH(bool, running);
+    QFETCH(QString, step);
+    QFETCH(QString, input);
+    QFETCH(bool, active);
+    QFETCH(bool, checkedAfter);
+    QFETCH(bool, label15On);
+    QFETCH(QString, message);
+    if (checked && running) {
+      switchOn();
+    } else {
+      check1(w())->setChecked(checked);
+      if (running) timer1(w())->start();
+    }
+    textField(w(), "Text3")->setFieldText(input);
+    if (step == "Check1")
+      check1(w())->click();
+    else
+      w().findChild<QAction *>(step) ? action(w(), qPrintable(step))->trigger() : button(w(), qPrintable(step))->click();
 
-  void menuAppliesCheck1() {
-    check1(w())->setChecked(true);
-    action(w(), "Reload")->trigger();
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新"));
-    QVERIFY(timer1(w())->isActive());
-    QVERIFY(countUpdateCommands(*pty_, 3) >= 3);
-    QVERIFY(timer1(w())->isActive());  // each tick rearms the timer
-
-    // The menu with Check1 cleared: status and timer follow it.
-    check1(w())->blockSignals(true);  // clear the box without its own handler
-    check1(w())->setChecked(false);
-    check1(w())->blockSignals(false);
-    QVERIFY(timer1(w())->isActive());
-    action(w(), "Reload")->trigger();
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新なし"));
-    QVERIFY(!timer1(w())->isActive());
-    QVERIFY(updateCommandsIn(readUntilQuiet(*pty_)) >= 0);
-    QCOMPARE(readUntilQuiet(*pty_, 200), QByteArray());
-  }
-
-  void clearingCheck1Stops() {
-    check1(w())->setChecked(true);
-    action(w(), "Reload")->trigger();
-    QVERIFY(countUpdateCommands(*pty_, 2) >= 2);
-
-    check1(w())->click();  // the operator clears the box
-    QVERIFY(!check1(w())->isChecked());
-    QVERIFY(!timer1(w())->isActive());
-    QVERIFY(updateCommandsIn(readUntilQuiet(*pty_)) >= 0);
-    QCOMPARE(readUntilQuiet(*pty_, 200), QByteArray());
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新"));  // as last applied
-
-    // Ticking it again does not restart the timer.
-    check1(w())->click();
-    QVERIFY(!timer1(w())->isActive());
-  }
-
-  void convertAndSendWithCheck1Cleared() {
-    // After the message the timer runs all the same.
-    textField(w(), "Text3")->setFieldText(QStringLiteral("あ"));
-    button(w(), "Command1")->click();
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新なし"));
-    QVERIFY(timer1(w())->isActive());
-    QCOMPARE(readAtFarEnd(*pty_, 276).left(7), messageStart());
-    QVERIFY(countUpdateCommands(*pty_, 3) >= 3);
-  }
-
-  void convertAndSendWithCheck1Ticked() {
-    check1(w())->setChecked(true);
-    textField(w(), "Text3")->setFieldText(QStringLiteral("あ"));
-    action(w(), "ChangeSend")->trigger();
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新"));
-    QVERIFY(timer1(w())->isActive());
-    QCOMPARE(readAtFarEnd(*pty_, 276).left(7), messageStart());
-    QVERIFY(countUpdateCommands(*pty_, 3) >= 3);
-  }
-
-  void convertAndSendStartAppliesCheck1() {
-    // The timer runs, the box is cleared, and the run sends nothing (too
-    // long): its first step stops the timer and it stays stopped.
-    timer1(w())->start();
-    textField(w(), "Text3")->setFieldText(QStringLiteral("a").repeated(2034));
-    button(w(), "Command1")->click();
-    dialogs_->messages.removeAll(QStringLiteral("文字数オーバー"));
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新なし"));
-    QVERIFY(!timer1(w())->isActive());
-    QVERIFY(updateCommandsIn(readUntilQuiet(*pty_)) >= 0);
-    QCOMPARE(readUntilQuiet(*pty_, 200), QByteArray());
-  }
-
-  void emptyInputStopsThroughCheck1() {
-    check1(w())->setChecked(true);
-    action(w(), "Reload")->trigger();
-    QVERIFY(countUpdateCommands(*pty_, 1) >= 1);
-    button(w(), "Command1")->click();
-    QCOMPARE(dialogs_->messages, QStringList{QStringLiteral("文字を入力してください")});
-    dialogs_->messages.clear();
-    QVERIFY(!check1(w())->isChecked());
-    QVERIFY(!timer1(w())->isActive());
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新"));
+    QCOMPARE(timer1(w())->isActive(), active);
+    QCOMPARE(check1(w())->isChecked(), checkedAfter);
+    QCOMPARE(label(w(), "Label15")->text(), label15On ? QStringLiteral("自動更新") : QStringLiteral("自動更新なし"));
+    QCOMPARE(dialogs_->messages, message.isEmpty() ? QStringList() : QStringList{message});
+    if (!input.isEmpty() && input.size() < 2034) QCOMPARE(readAtFarEnd(*pty_, 276).left(7), messageStart());
+    if (active) {
+      QVERIFY(countUpdateCommands(*pty_, 3) >= 3);
+      QVERIFY(timer1(w())->isActive());  // each tick rearms it
+      timer1(w())->stop();
+    }
     QVERIFY(updateCommandsIn(readUntilQuiet(*pty_)) >= 0);
     QCOMPARE(readUntilQuiet(*pty_, 200), QByteArray());
   }
 
   void nothingComesBetweenTheMessageAndItsPackets() {
-    // Auto update runs while a three-frame message is sent, with the timer
-    // due at every turn of the event loop: the update commands come before
-    // and after the message, never inside it.
-    check1(w())->setChecked(true);
-    action(w(), "Reload")->trigger();
+    // The timer is due at every turn of the event loop while a three-frame
+    // message is sent: update commands come before and after it, never inside.
+    switchOn();
     timer1(w())->setInterval(0);
-    QVERIFY(countUpdateCommands(*pty_, 2) >= 2);
     textField(w(), "Text3")->setFieldText(QStringLiteral("あ").repeated(300));
     button(w(), "Command1")->click();
     timer1(w())->stop();
     const QByteArray got = readUntilQuiet(*pty_);
-
     const int messageSize = 14 + 3 * 262;
     const qsizetype start = got.indexOf(messageStart());
     QVERIFY(start >= 0);
     QVERIFY(updateCommandsIn(got.left(start)) >= 0);
-    const QByteArray message = got.mid(start, messageSize);
-    QCOMPARE(message.mid(7, 7), bytesOf("00 00 04 03 00 07 EF"));
+    QCOMPARE(got.mid(start + 7, 7), bytesOf("00 00 04 03 00 07 EF"));
     for (int k = 1; k <= 3; ++k)
-      QCOMPARE(message.mid(14 + 262 * (k - 1), 262),
+      QCOMPARE(got.mid(start + 14 + 262 * (k - 1), 262),
                QByteArray::fromHex(textField(w(), qPrintable(QStringLiteral("Text%1").arg(21 + k)))->fieldText().toLatin1()));
     QVERIFY(updateCommandsIn(got.mid(start + messageSize)) >= 0);
   }
 
   void closedPortStopsTheTimerQuietly() {
-    check1(w())->setChecked(true);
-    action(w(), "Reload")->trigger();
-    QVERIFY(countUpdateCommands(*pty_, 1) >= 1);
+    switchOn();
     w().port().close();
     QTRY_VERIFY_WITH_TIMEOUT(!timer1(w())->isActive(), 5000);
     QVERIFY(check1(w())->isChecked());
-    QCOMPARE(label15()->text(), QStringLiteral("自動更新"));
-    // cleanup() checks that no message was shown.
+    QCOMPARE(dialogs_->messages, QStringList());
   }
 };
 
