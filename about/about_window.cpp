@@ -1,8 +1,6 @@
 #include "about/about_window.h"
 
 #include "about/program_icon.h"
-#include "ui/japanese_font.h"
-#include "ui/operator_dialogs.h"
 #include "ui_frmabout.h"
 
 #ifdef Q_OS_WIN
@@ -17,9 +15,9 @@ const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ�
 
 }  // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()) {
+frmAbout::frmAbout(TellOperator tell, QWidget *parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()), tell_(std::move(tell)) {
   ui_->setupUi(this);
-  setFont(vf::japaneseFont(9));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   setModal(false);
@@ -35,7 +33,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::Form_Load() { setWindowTitle(vf::kApplicationTitle + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報")); }
+void frmAbout::Form_Load() { setWindowTitle(ui_->lblTitle->text() + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報")); }
 
 void frmAbout::cmdOK_Click() { done(QDialog::Accepted); }
 
@@ -57,7 +55,7 @@ void frmAbout::StartSysInfo() {
   }
   if (!program.isEmpty() && QProcess::startDetached(program, {})) return;
 #endif
-  vf::OperatorDialogs::current().showMessage(this, kSysInfoUnavailable);
+  if (tell_) tell_(this, kSysInfoUnavailable);
 }
 
 bool frmAbout::GetKeyValue(const QString &KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal) {

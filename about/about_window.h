@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 
 namespace Ui {
@@ -16,7 +18,10 @@ class frmAbout : public QDialog {
   Q_OBJECT
 
  public:
-  explicit frmAbout(QWidget *parent = nullptr);
+  // How a message reaches the operator (a modal message box).
+  using TellOperator = std::function<void(QWidget *parent, const QString &text)>;
+
+  explicit frmAbout(TellOperator tell, QWidget *parent = nullptr);
   ~frmAbout() override;
 
   void Form_Load();
@@ -41,4 +46,5 @@ class frmAbout : public QDialog {
 
  private:
   std::unique_ptr<Ui::frmAbout> ui_;
+  TellOperator tell_;
 };

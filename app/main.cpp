@@ -1,5 +1,6 @@
 #include "about/program_icon.h"
 #include "ui/main_window.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,6 +29,7 @@ bool anyWindowVisible() {
 int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
   app.setWindowIcon(vf::programIcon());
+  vf::installJapaneseTranslations(app);
 
   // The program's one option: the serial device to open, whatever port
   // number is chosen (a module on /dev/ttyACM0, /dev/serial/by-id/..., or a
@@ -45,15 +47,16 @@ int main(int argc, char *argv[]) {
   if (devices.size() > 1) return badUsage(QStringLiteral("give --device only once"));
   if (devices.size() == 1 && devices.first().isEmpty()) return badUsage(QStringLiteral("--device needs a path"));
 
-  Form1 window;
+  Form1::Setup setup;
   if (!devices.isEmpty()) {
     const QString device = devices.first();
-    window.setDeviceNamer([device](int, int) { return device; });
+    setup.deviceNamer = [device](int, vf::ConnectionKind) { return device; };
   }
-  window.show();
+  // The window shows itself once start-up has a port open or asks for one.
+  Form1 window(std::move(setup));
   window.Form_Load();
-  // Every window was closed while start-up waited for the port dialog: the
-  // request to quit came before the event loop ran, so end here.
+  // Every window was closed while a start-up message was open: the request
+  // to quit came before the event loop ran, so end here.
   if (!anyWindowVisible()) return 0;
   return app.exec();
 }

@@ -1,7 +1,9 @@
-// Times one whole convert-and-send run for a 2033-character mixed text
-// (16 frames, every text form built). Prints median and 90th percentile.
+// Times one whole convert-and-send without the window for a 2033-character
+// mixed text (16 frames): the message built and every step of its
+// presentation. Prints median and 90th percentile.
 
-#include "encoder/convert_and_send.h"
+#include "encoder/message_builder.h"
+#include "encoder/run_presentation.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,17 +17,18 @@ int main(int argc, char **argv) {
   while (text.size() < vf::kMaxInputLength) text += sample;
   text.truncate(vf::kMaxInputLength);
 
-  // Warm up: builds the code table and the width transliterator once.
-  vf::ConvertRunResult check = vf::runConvertAndSend({text, 1, true});
-  std::printf("frames built: %d, writes: %zu\n", check.framesBuilt(), check.writes.size());
+  // Warm up: builds the code page and width tables once.
+  const vf::BuiltMessage check = vf::buildMessage(text, 1);
+  std::printf("frames built: %zu, writes: %zu\n", check.frames.size(), check.writes.size());
 
   std::vector<double> micros;
   micros.reserve(runs);
   for (int i = 0; i < runs; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    vf::ConvertRunResult run = vf::runConvertAndSend({text, 1 + i % 5, true});
+    const vf::BuiltMessage message = vf::buildMessage(text, 1 + i % 5);
+    const std::vector<vf::RunStep> steps = vf::presentRun(message, true);
     const auto end = std::chrono::steady_clock::now();
-    if (run.writes.size() != 18) return 1;
+    if (message.writes.size() != 18 || steps.empty()) return 1;
     micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
   }
   std::sort(micros.begin(), micros.end());

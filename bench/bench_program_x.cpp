@@ -8,7 +8,7 @@
 // Needs Xvfb and xev (scripts/test installs them):
 //   build/bench/bench_program_x [starts]
 
-#include "tests/support/pseudo_terminal.h"
+#include "sim/pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -75,7 +75,7 @@ int main(int argc, char **argv) {
   // (1) Process start to the window mapped, `starts` times.
   std::vector<double> millis;
   for (int i = 0; i < starts; ++i) {
-    PseudoTerminal pty;
+    vf::PseudoTerminal pty;
     QProcess xev;
     xev.setProcessEnvironment(xEnvironment(display));
     xev.start(QStringLiteral("stdbuf"), {"-oL", "xev", "-root", "-event", "substructure"});
@@ -109,7 +109,7 @@ int main(int argc, char **argv) {
               starts, millis[millis.size() / 2], millis.front(), millis.back(), firstStart);
 
   // (2) Peak memory of an idle program: the window shown, the port open.
-  PseudoTerminal pty;
+  vf::PseudoTerminal pty;
   QProcess vf3360;
   vf3360.setProcessEnvironment(xEnvironment(display));
   vf3360.start(program, {QStringLiteral("--device"), pty.path()});

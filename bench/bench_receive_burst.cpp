@@ -5,15 +5,12 @@
 //  - a stream of junk as fast as the line takes it: throughput and how much
 //    the peak memory of the process grows.
 
-#include "link/port_opening.h"
-#include "link/receive_handling.h"
-#include "settings/port_settings.h"
-#include "tests/support/pseudo_terminal.h"
+#include "link/module_link.h"
+#include "sim/pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSerialPort>
 
 #include <algorithm>
 #include <atomic>
@@ -44,20 +41,19 @@ int main(int argc, char **argv) {
   const int replies = argc > 1 ? std::atoi(argv[1]) : 200;
   const int junkMiB = argc > 2 ? std::atoi(argv[2]) : 64;
 
-  PseudoTerminal pty;
-  QSerialPort port;
-  if (!vf::openSerialPort(port, 1, vf::kKindRs232c, pty.path()).open) return 1;
-  std::vector<vf::PortEvent> events;
+  vf::PseudoTerminal pty;
+  vf::ModuleLink link([&](int, vf::ConnectionKind) { return pty.path(); });
+  if (!link.open(1, vf::ConnectionKind::Rs232c).open) return 1;
+  std::vector<vf::LinkEvent> events;
   qint64 counted = 0;
   std::chrono::steady_clock::time_point lastEvent;
-  vf::ReceiveBurstGatherer gatherer(port, [&](const vf::PortEvent &e) {
+  QObject::connect(&link, &vf::ModuleLink::event, [&](const vf::LinkEvent &e) {
     lastEvent = std::chrono::steady_clock::now();
     events.push_back(e);
     counted += e.byteCount;
   });
 
-  std::printf("quiet time %d ms, longest burst %d ms\n", vf::ReceiveBurstGatherer::kQuietMs,
-              vf::ReceiveBurstGatherer::kMaxBurstMs);
+  std::printf("quiet time %d ms, longest burst %d ms\n", vf::ModuleLink::kQuietMs, vf::ModuleLink::kMaxBurstMs);
   for (const int pauseUs : {0, 1000, 2000, 3000}) {
     int whole = 0;
     std::vector<double> latencyMs;

@@ -1,24 +1,21 @@
 #include "settings/port_dialog.h"
 
 #include "settings/ui_form2.h"
-#include "ui/operator_dialogs.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QKeyEvent>
-
-#include <utility>
 
 namespace vf {
 
-Form2::Form2(PortSettingsFile settings, ShowMainWindow showMainWindow, QWidget *parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::Form2>()), settings_(std::move(settings)),
-      showMainWindow_(std::move(showMainWindow)) {
+Form2::Form2(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::Form2>()) {
   ui_->setupUi(this);
   // A title and nothing else: no close box, no minimise or maximise button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setFixedSize(size());
   setAttribute(Qt::WA_DeleteOnClose);
+  // The text is compared exactly: no completion that would turn "com 5" or
+  // "C" into a listed entry behind the operator's back.
+  ui_->Combo1->setCompleter(nullptr);
   connect(ui_->Option1, &QRadioButton::clicked, this, &Form2::Option1_Click);
   connect(ui_->Option2, &QRadioButton::clicked, this, &Form2::Option2_Click);
   connect(ui_->Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
@@ -26,51 +23,16 @@ Form2::Form2(PortSettingsFile settings, ShowMainWindow showMainWindow, QWidget *
 
 Form2::~Form2() = default;
 
-Form2 *Form2::showNew(PortSettingsFile settings, ShowMainWindow showMainWindow, QWidget *parent) {
-  auto *dialog = new Form2(std::move(settings), std::move(showMainWindow), parent);
-  dialog->Form_Load();
-  dialog->show();
-  return dialog;
-}
+void Form2::Option1_Click() { emit optionClicked(ConnectionKind::Rs232c); }
 
-void Form2::Form_Load() {
-  PortState &state = portState();
-  if (showMainWindow_) showMainWindow_();
-  if (state.PortChanging != 1) {
-    if (state.IniRewritten == 1 || settings_.read().isBlank()) {
-      if (const auto error = settings_.write(QStringLiteral("0"))) tell(*error);
-    }
-  }
-  state.PortChanging = 0;
-}
-
-void Form2::Option1_Click() { portState().PortKind = kKindRs232c; }
-
-void Form2::Option2_Click() { portState().PortKind = kKindUsbConverter; }
+void Form2::Option2_Click() { emit optionClicked(ConnectionKind::UsbConverter); }
 
 void Form2::Command1_Click() {
-  PortState &state = portState();
-  state.PortChosen = 1;
-
-  const QString text = ui_->Combo1->currentText();
-  bool listed = false;
-  for (int n = 1; n <= kMaxPortNumber && !listed; ++n) {
-    if (text == QStringLiteral("Com %1").arg(n)) {
-      state.PortNum = n;
-      listed = true;
-    }
-  }
-  if (!listed) tell(QStringLiteral("ポート番号を選択してください"));
-
-  if (ui_->Check1->isChecked()) {
-    const int kind = ui_->Option2->isChecked() ? kKindUsbConverter : kKindRs232c;
-    if (const auto error = settings_.write(portCodeLine(state.PortNum, kind))) tell(*error);
-  }
-
-  if (ui_->Option1->isChecked()) state.PortKind = kKindRs232c;
-  if (ui_->Option2->isChecked()) state.PortKind = kKindUsbConverter;
-
+  if (confirmed_) return;
   confirmed_ = true;
+  emit confirmed({ui_->Combo1->currentText(),
+                  ui_->Option2->isChecked() ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c,
+                  ui_->Check1->isChecked()});
   accept();
 }
 
@@ -92,12 +54,6 @@ void Form2::keyPressEvent(QKeyEvent *event) {
 
 void Form2::reject() {
   // Esc and the window system's close request end up here: only "決定" closes.
-}
-
-void Form2::tell(const QString &message) { OperatorDialogs::current().showMessage(this, message); }
-
-void waitUntilPortChosen() {
-  while (portState().PortChosen == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace vf

@@ -1,5 +1,7 @@
 #include "settings/port_settings.h"
 
+#include "protocol/port_code.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,25 +12,6 @@
 #include <utility>
 
 namespace vf {
-
-PortState &portState() {
-  static PortState state;
-  return state;
-}
-
-void resetPortState() { portState() = PortState{}; }
-
-PortChoice decodePortCode(int code) {
-  if (code > kMaxPortNumber) return {code - kMaxPortNumber, kKindUsbConverter};
-  return {code, kKindRs232c};
-}
-
-QString portCodeLine(int portNum, int portKind) {
-  // Only a real port number gives a code: a converter "port 0" would
-  // otherwise be stored as 16, RS-232C port 16.
-  if (portNum < 1 || portNum > kMaxPortNumber) return {};
-  return QString::number(portKind == kKindUsbConverter ? portNum + kMaxPortNumber : portNum);
-}
 
 StoredPortLine parseStoredPortLine(const QByteArray &head, bool moreFollow) {
   using Form = StoredPortLine::Form;

@@ -7,41 +7,6 @@
 
 namespace vf {
 
-// Kinds of connection, as PortKind holds them.
-inline constexpr int kKindRs232c = 0;
-inline constexpr int kKindUsbConverter = 1;  // "USB変換"
-
-inline constexpr int kMaxPortNumber = 16;
-inline constexpr int kMaxPortCode = 32;  // 1 .. 16 RS-232C, 17 .. 32 converter
-
-// The program-wide port state. One instance for the whole run, used on the
-// user-interface thread only by the main window, the port selection dialog and
-// the receive handling. Every value starts at 0.
-struct PortState {
-  int PortNum = 0;       // port number 1 .. 16; 0: none chosen
-  int PortKind = kKindRs232c;
-  int PortChosen = 0;    // the port selection dialog has been confirmed
-  int IniRewritten = 0;  // start-up has just written the default code "1"
-  int PortChanging = 0;  // the dialog was opened by "ポート変更"
-};
-
-PortState &portState();
-// Puts every value back to 0 (a fresh start; used by tests).
-void resetPortState();
-
-// Port number and kind named by a port code.
-struct PortChoice {
-  int portNum = 0;
-  int portKind = kKindRs232c;
-};
-
-// A code above 16 names converter port code - 16, any other RS-232C port code.
-PortChoice decodePortCode(int code);
-
-// The line that stores a choice: "1" .. "16" for RS-232C, "17" .. "32" for the
-// converter. A port number outside 1 .. 16 stores no port: an empty line.
-QString portCodeLine(int portNum, int portKind);
-
 // The first line of portnum.ini as the start-up and the dialog see it.
 struct StoredPortLine {
   enum class Form {

@@ -1,5 +1,7 @@
 #include "sim/event_format.h"
 
+#include "protocol/lookups.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -29,12 +31,6 @@ QString faultList(const std::vector<FaultReport> &faults) {
 QString quoted(const QString &text) { return u'"' + text + u'"'; }
 
 }  // namespace
-
-QString hexText(const QByteArray &bytes) {
-  QStringList parts;
-  for (char c : bytes) parts << QString::asprintf("%02X", static_cast<unsigned char>(c));
-  return parts.join(u' ');
-}
 
 QString describeEvent(const ModuleEvent &e) {
   switch (e.kind) {
@@ -139,8 +135,8 @@ void EventLog::write(const ModuleEvent &event) {
 
 void EventLog::writeCueReply(const QByteArray &bytes) {
   flushUpdates();
-  emitLine(QStringLiteral("cue reply sent: %1").arg(hexText(bytes)),
-           QJsonObject{{QStringLiteral("event"), QStringLiteral("cue-reply")}, {QStringLiteral("bytes"), hexText(bytes)}});
+  emitLine(QStringLiteral("cue reply sent: %1").arg(spacedHex(bytes)),
+           QJsonObject{{QStringLiteral("event"), QStringLiteral("cue-reply")}, {QStringLiteral("bytes"), spacedHex(bytes)}});
 }
 
 void EventLog::writeCueReplyFailed(const QString &why) {

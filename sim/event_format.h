@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/module_decoder.h"
+#include "protocol/module_decoder.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -18,9 +18,6 @@ QString describeEvent(const ModuleEvent &event);
 // message-start, frame-count, packet, display-clear, data-cue, update,
 // message, fault.
 QJsonObject eventToJson(const ModuleEvent &event);
-
-// Bytes as upper-case hex digits separated by blanks ("00 00 C0 00").
-QString hexText(const QByteArray &bytes);
 
 // Writes the module's log, one line per event, as text or as JSON. Update
 // commands come every 20 ms during auto update; unless each is asked for,

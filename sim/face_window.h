@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/module_decoder.h"
+#include "protocol/module_decoder.h"
 #include "sim/module_face.h"
 
 #include <QElapsedTimer>

@@ -1,26 +1,20 @@
 #include "sim/virtual_module.h"
 
+#include "protocol/reply.h"
+
 #include <QSocketNotifier>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace vf {
-
-QByteArray cueReply(CueReplyKind kind) {
-  return kind == CueReplyKind::Rs232c ? QByteArray("\x00\x00\xC0\x00", 4) : QByteArray("\xC0\x00\x00\x00", 4);
-}
 
 VirtualModule::VirtualModule(QObject *parent) : QObject(parent) {
   quiet_.setSingleShot(true);
   quiet_.setInterval(kQuietMs);
   connect(&quiet_, &QTimer::timeout, this, &VirtualModule::lineQuiet);
-  // After a hang-up the master reports it until someone opens the device
+  // After a hang-up the far end reports it until someone opens the device
   // again; reading is paused for a moment instead of spinning.
   resume_.setSingleShot(true);
   resume_.setInterval(100);
@@ -29,36 +23,22 @@ VirtualModule::VirtualModule(QObject *parent) : QObject(parent) {
   });
 }
 
-VirtualModule::~VirtualModule() {
-  delete notifier_;
-  if (master_ >= 0) ::close(master_);
-  if (device_ >= 0) ::close(device_);
-}
+VirtualModule::~VirtualModule() = default;
 
 bool VirtualModule::open(QString *error) {
-  char name[256] = {};
-  termios raw{};
-  cfmakeraw(&raw);
-  cfsetispeed(&raw, B19200);
-  cfsetospeed(&raw, B19200);
-  if (openpty(&master_, &device_, name, &raw, nullptr) != 0) {
-    if (error) *error = QStringLiteral("cannot open a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-    master_ = device_ = -1;
+  if (!line_.isValid()) {
+    if (error) *error = line_.error();
     return false;
   }
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-  fcntl(master_, F_SETFD, FD_CLOEXEC);
-  fcntl(device_, F_SETFD, FD_CLOEXEC);
-  path_ = QString::fromLocal8Bit(name);
-  notifier_ = new QSocketNotifier(master_, QSocketNotifier::Read);
-  connect(notifier_, &QSocketNotifier::activated, this, &VirtualModule::readLine);
+  notifier_ = std::make_unique<QSocketNotifier>(line_.farEnd(), QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &VirtualModule::readLine);
   return true;
 }
 
 void VirtualModule::readLine() {
   char buffer[4096];
   for (;;) {
-    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    const ssize_t n = ::read(line_.farEnd(), buffer, sizeof buffer);
     if (n > 0) {
       report(decoder_.feed(QByteArrayView(buffer, n)));
       quiet_.start();
@@ -86,14 +66,12 @@ void VirtualModule::report(const std::vector<ModuleEvent> &events) {
 
 bool VirtualModule::sendCueReply() {
   const QByteArray bytes = cueReply(kind_);
-  if (master_ < 0) {
+  if (!line_.isValid()) {
     emit cueReplyFailed(QStringLiteral("the line is not open"));
     return false;
   }
-  const ssize_t n = ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size()));
-  if (n != bytes.size()) {
-    emit cueReplyFailed(n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                              : QStringLiteral("only %1 of %2 bytes taken").arg(n).arg(bytes.size()));
+  if (!line_.write(bytes)) {
+    emit cueReplyFailed(QStringLiteral("the line did not take the %1 bytes").arg(bytes.size()));
     return false;
   }
   emit cueReplySent(bytes);

@@ -1,27 +1,24 @@
 #pragma once
 
-#include "link/module_decoder.h"
+#include "protocol/module_decoder.h"
+#include "protocol/port_code.h"
+#include "sim/pseudo_terminal.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 class QSocketNotifier;
 
 namespace vf {
 
-// The two forms of the module's cue reply: on RS-232C the reply's bytes 3 and
-// 4 are C0 00, through a USB-serial converter its first byte is C0.
-enum class CueReplyKind { Rs232c, Usb };
-QByteArray cueReply(CueReplyKind kind);
-
 // The module's end of a pseudo-terminal. The program opens devicePath() as
 // its serial port; everything it writes is read through the line decoder and
-// reported by decoded(). The module answers only with its cue reply.
-//
-// A handle on the device side stays open for the module's whole life, so the
-// line stays up while the program closes and reopens its port.
+// reported by decoded(). The module answers only with its cue reply, in the
+// form of the kind of connection it pretends to be attached by.
 class VirtualModule : public QObject {
   Q_OBJECT
  public:
@@ -33,9 +30,9 @@ class VirtualModule : public QObject {
   ~VirtualModule() override;
 
   bool open(QString *error);
-  QString devicePath() const { return path_; }
+  QString devicePath() const { return line_.path(); }
 
-  void setCueReplyKind(CueReplyKind kind) { kind_ = kind; }
+  void setConnectionKind(ConnectionKind kind) { kind_ = kind; }
   // Sends the cue reply this long after each complete message; < 0: never.
   void setCueAfter(int ms) { cueAfterMs_ = ms; }
 
@@ -52,14 +49,12 @@ class VirtualModule : public QObject {
   void lineQuiet();
   void report(const std::vector<ModuleEvent> &events);
 
-  int master_ = -1;
-  int device_ = -1;
-  QString path_;
-  QSocketNotifier *notifier_ = nullptr;
+  PseudoTerminal line_;
+  std::unique_ptr<QSocketNotifier> notifier_;
   QTimer quiet_;
   QTimer resume_;
   ModuleDecoder decoder_;
-  CueReplyKind kind_ = CueReplyKind::Rs232c;
+  ConnectionKind kind_ = ConnectionKind::Rs232c;
   int cueAfterMs_ = -1;
 };
 

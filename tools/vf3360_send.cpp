@@ -8,27 +8,18 @@
 // 2 bad usage, 3 "文字数オーバー", 4 "文字を入力してください", 5 message
 // produced with an unusable character.
 
-#include "encoder/convert_and_send.h"
-#include "link/control_command.h"
-#include "link/port_opening.h"
-#include "settings/port_settings.h"
-#include "ui/text_file.h"
+#include "encoder/message_builder.h"
+#include "encoder/text_file.h"
+#include "link/module_link.h"
+#include "protocol/lookups.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSerialPort>
 #include <QTextStream>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <vector>
-
-#ifdef Q_OS_UNIX
-#include <termios.h>
-#endif
 
 namespace {
 
@@ -43,9 +34,13 @@ int badUsage(const QString &why) {
   return kBadUsage;
 }
 
-int portFailure(const QString &what, const QString &device, const QString &reason) {
+int portFailure(const QString &what, const QString &device, const QString &reason, bool permissionDenied = false) {
   std::cerr << "vf3360-send: " << what.toStdString() << " " << device.toStdString() << ": " << reason.toStdString()
             << "\n";
+  if (permissionDenied) {
+    std::cerr << "vf3360-send: serial devices belong to the group dialout: sudo usermod -aG dialout \"$USER\", "
+                 "then log in again\n";
+  }
   return kPortFailed;
 }
 
@@ -53,46 +48,6 @@ QByteArray readAllStandardInput() {
   QFile in;
   if (!in.open(stdin, QIODevice::ReadOnly)) return {};
   return in.readAll();
-}
-
-QString hexLine(const QByteArray &bytes) {
-  QString line;
-  line.reserve(bytes.size() * 3);
-  for (qsizetype i = 0; i < bytes.size(); ++i) {
-    if (i > 0) line.append(u' ');
-    line.append(QString::asprintf("%02X", static_cast<unsigned char>(bytes[i])));
-  }
-  return line;
-}
-
-// Hands every write to the port in order and returns only when the last byte
-// has left the computer. Empty on success, else the reason.
-QString writeAndDrain(QSerialPort &port, const std::vector<QByteArray> &writes) {
-  // At 19200 baud a whole message (4206 bytes) takes 2.2 s; a line that
-  // takes nothing for this long is stuck.
-  constexpr int kStuckMs = 10000;
-  for (const QByteArray &bytes : writes) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-      const qint64 n = port.write(bytes.constData() + done, bytes.size() - done);
-      if (n < 0) return port.errorString();
-      done += n;
-    }
-  }
-  while (port.bytesToWrite() > 0) {
-    if (!port.waitForBytesWritten(kStuckMs)) {
-      return port.error() == QSerialPort::NoError || port.error() == QSerialPort::TimeoutError
-                 ? QStringLiteral("the line took no byte for %1 s").arg(kStuckMs / 1000)
-                 : port.errorString();
-    }
-  }
-#ifdef Q_OS_UNIX
-  // The bytes have left the program; wait until the driver has sent them too.
-  if (::tcdrain(port.handle()) != 0 && errno != ENOTTY && errno != EINVAL) return QString::fromLocal8Bit(strerror(errno));
-#else
-  if (!port.flush() && port.error() != QSerialPort::NoError) return port.errorString();
-#endif
-  return {};
 }
 
 }  // namespace
@@ -173,38 +128,52 @@ int main(int argc, char *argv[]) {
       if (!file.open(QIODevice::ReadOnly)) {
         return badUsage(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
       }
-      text = vf::textFromFileBytes(file.readAll());
+      text = vf::textFromFileBytes(file.readAll()).text;
     } else if (!words.isEmpty()) {
       text = words.join(u' ');
     } else {
       text = QString::fromUtf8(readAllStandardInput());
     }
 
-    vf::ConvertRunResult run = vf::runConvertAndSend({text, speed, false});
-    for (const vf::OperatorNotice &notice : run.notices) {
-      if (notice.kind == vf::OperatorNotice::Kind::MessageBox) std::cerr << notice.text.toStdString() << "\n";
+    vf::BuiltMessage message = vf::buildMessage(text, speed);
+    switch (message.outcome) {
+      case vf::RunOutcome::TooLong:
+        std::cerr << "文字数オーバー\n";
+        return kTooLong;
+      case vf::RunOutcome::Empty:
+        std::cerr << "文字を入力してください\n";
+        return kEmpty;
+      case vf::RunOutcome::Sent:
+        break;
     }
-    switch (run.outcome) {
-      case vf::RunOutcome::TooLong: return kTooLong;
-      case vf::RunOutcome::Empty: return kEmpty;
-      case vf::RunOutcome::Sent: status = run.unusableCharacter ? kUnusable : kOk; break;
+    // The messages the window would show, in its order.
+    for (const vf::BuiltFrame &frame : message.frames) {
+      for (const vf::NoticeLog *log : {&frame.conversionNotices, &frame.completionNotices}) {
+        for (const vf::OperatorNotice &notice : *log) {
+          if (notice.kind == vf::OperatorNotice::Kind::MessageBox) std::cerr << notice.text.toStdString() << "\n";
+        }
+      }
     }
-    writes = std::move(run.writes);
+    if (message.hasUnusable()) status = kUnusable;
+    writes = std::move(message.writes);
   }
 
   if (parser.isSet(hexOption)) {
     QTextStream out(stdout);
-    for (const QByteArray &write : writes) out << hexLine(write) << '\n';
+    for (const QByteArray &write : writes) out << vf::spacedHex(write) << '\n';
     out.flush();
     return status;
   }
 
-  QSerialPort port;
-  const int portKind = parser.isSet(usbOption) ? vf::kKindUsbConverter : vf::kKindRs232c;
-  const vf::PortOpenResult opened = vf::openSerialPort(port, portNum, portKind, parser.value(deviceOption));
-  if (!opened.open) return portFailure(QStringLiteral("cannot open"), opened.device, opened.error);
-  const QString failure = writeAndDrain(port, writes);
-  port.close();
+  const auto portKind = parser.isSet(usbOption) ? vf::ConnectionKind::UsbConverter : vf::ConnectionKind::Rs232c;
+  const QString device = parser.value(deviceOption);
+  vf::ModuleLink link(device.isEmpty() ? vf::ModuleLink::DeviceNamer() : [device](int, vf::ConnectionKind) { return device; });
+  const vf::PortOpenResult opened = link.open(portNum, portKind);
+  if (!opened.open) return portFailure(QStringLiteral("cannot open"), opened.device, opened.reason, opened.permissionDenied);
+  QString failure;
+  if (!link.SendMessage(writes)) failure = link.failureText();
+  if (failure.isEmpty()) failure = link.waitUntilSent();
+  link.close();
   if (!failure.isEmpty()) return portFailure(QStringLiteral("cannot write to"), opened.device, failure);
   return status;
 }

@@ -136,9 +136,9 @@ int main(int argc, char *argv[]) {
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(kOk);
   if (!parser.positionalArguments().isEmpty()) return badUsage(QStringLiteral("no arguments are taken"));
 
-  vf::CueReplyKind kind = vf::CueReplyKind::Rs232c;
+  vf::ConnectionKind kind = vf::ConnectionKind::Rs232c;
   const QString kindText = parser.value(kindOption);
-  if (kindText == QStringLiteral("usb")) kind = vf::CueReplyKind::Usb;
+  if (kindText == QStringLiteral("usb")) kind = vf::ConnectionKind::UsbConverter;
   else if (kindText != QStringLiteral("rs232c")) return badUsage(QStringLiteral("--kind is rs232c or usb"));
 
   int cueAfter = -1;
@@ -157,7 +157,7 @@ int main(int argc, char *argv[]) {
   }
 
   vf::VirtualModule module;
-  module.setCueReplyKind(kind);
+  module.setConnectionKind(kind);
   module.setCueAfter(cueAfter);
   QString error;
   if (!module.open(&error)) {

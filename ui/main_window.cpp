@@ -1,14 +1,13 @@
 #include "ui/main_window.h"
 
 #include "about/about_window.h"
-#include "encoder/convert_and_send.h"
+#include "encoder/text_file.h"
+#include "settings/port_dialog.h"
 #include "ui/japanese_font.h"
 #include "ui/operator_dialogs.h"
-#include "ui/text_file.h"
 #include "ui/text_field.h"
 #include "ui_form1.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLayout>
@@ -19,47 +18,44 @@ namespace {
 
 const QString kAutoUpdateOn = QStringLiteral("自動更新");
 const QString kAutoUpdateOff = QStringLiteral("自動更新なし");
-const QString kPortNotOpen = QStringLiteral("ポートが開いていません");
 const QString kTextFileFilter = QStringLiteral("テキストファイル (*.txt)|*.txt");
 
-void clearField(QWidget *field) {
-  if (auto *text = qobject_cast<vf::TextField *>(field))
-    text->setFieldText(QString());
+void setFieldText(QWidget *field, const QString &text) {
+  if (auto *multiLine = qobject_cast<vf::TextField *>(field))
+    multiLine->setFieldText(text);
   else if (auto *line = qobject_cast<QLineEdit *>(field))
-    line->clear();
+    line->setText(text);
+  else if (auto *label = qobject_cast<QLabel *>(field))
+    label->setText(text);
 }
 
 }  // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent), ui_(std::make_unique<Ui::Form1>()), MSComm1(this), Timer1(this) {
+Form1::Form1(Setup setup, QWidget *parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::Form1>()), setup_(std::move(setup)),
+      link_(setup_.deviceNamer, this), Timer1(this) {
   ui_->setupUi(this);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   setFont(vf::japaneseFont(9));
-  setHeadingFonts();
+  const QFont heading = vf::japaneseFont(14.25);
+  for (QLabel *label : {ui_->Label11, ui_->Label3, ui_->Label4}) label->setFont(heading);
 
-  frameFields_ = {ui_->Text22, ui_->Text23, ui_->Text24, ui_->Text25, ui_->Text26, ui_->Text27,
-                  ui_->Text28, ui_->Text29, ui_->Text30, ui_->Text31, ui_->Text32, ui_->Text33,
-                  ui_->Text34, ui_->Text35, ui_->Text36, ui_->Text37};
+  for (QWidget *field : findChildren<QWidget *>()) {
+    const QString name = field->objectName();
+    if (name.startsWith(u"Text") || name == u"Label1" || name == u"Label14") runFields_.insert(name, field);
+  }
 
-  MSComm1.setObjectName(QStringLiteral("MSComm1"));
   Timer1.setObjectName(QStringLiteral("Timer1"));
   Timer1.setTimerType(Qt::PreciseTimer);
+  Timer1.setSingleShot(true);
   Timer1.setInterval(20);
-
-  endProgram_ = [] { std::exit(EXIT_SUCCESS); };
   connectHandlers();
-  connectPortEvents();
 }
 
 Form1::~Form1() = default;
-
-void Form1::setHeadingFonts() {
-  const QFont heading = vf::japaneseFont(14.25);
-  for (QLabel *label : {ui_->Label11, ui_->Label3, ui_->Label4}) label->setFont(heading);
-}
 
 void Form1::connectHandlers() {
   auto &u = *ui_;
@@ -73,6 +69,7 @@ void Form1::connectHandlers() {
   connect(u.Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
   connect(u.Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
   connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+  connect(&link_, &vf::ModuleLink::event, this, &Form1::MSComm1_OnComm);
 
   connect(u.New, &QAction::triggered, this, &Form1::New_Click);
   connect(u.Load, &QAction::triggered, this, &Form1::Load_Click);
@@ -91,38 +88,9 @@ void Form1::connectHandlers() {
   connect(u.VerInf, &QAction::triggered, this, &Form1::VerInf_Click);
 }
 
-void Form1::showMessage(const QString &text) { vf::OperatorDialogs::current().showMessage(this, text); }
-
-// ---------------------------------------------------------------------------
-// The serial port
-
-bool Form1::WriteToPort(const QByteArray &bytes) {
-  if (!MSComm1.isOpen() || !MSComm1.isWritable()) return false;
-  if (MSComm1.write(bytes) != bytes.size()) return false;
-  // Start the bytes on their way now; whatever the line does not take at once
-  // follows from the port's buffer, in order, before anything written later.
-  MSComm1.flush();
-  return true;
-}
-
-bool Form1::SendControlCommand(vf::CommandCode code, std::uint8_t parameter) {
-  return WriteToPort(vf::controlCommand(code, parameter));
-}
-
-bool Form1::SendMessage(const std::vector<QByteArray> &writes) {
-  // No event is processed between the writes, so nothing else (an update
-  // command, the answer to a reply) can come between the start command and
-  // the last packet.
-  for (const QByteArray &bytes : writes)
-    if (!WriteToPort(bytes)) return false;
-  return true;
-}
-
-void Form1::reportFailedWrite() {
-  if (!MSComm1.isOpen())
-    showMessage(kPortNotOpen);
-  else
-    showMessage(QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(MSComm1.errorString()));
+void Form1::showMessage(const QString &text) {
+  QWidget *over = portDialog_ && portDialog_->isVisible() ? static_cast<QWidget *>(portDialog_) : this;
+  vf::OperatorDialogs::current().showMessage(over, text);
 }
 
 // ---------------------------------------------------------------------------
@@ -135,42 +103,44 @@ int Form1::selectedSpeedOption() const {
   return 1;
 }
 
-void Form1::applyRun(const vf::ConvertRunResult &run) {
-  auto &u = *ui_;
-  if (run.text1) u.Text1->setFieldText(*run.text1);
-  if (run.text19) u.Text19->setText(*run.text19);
-  if (run.text4) u.Text4->setFieldText(*run.text4);
-  if (run.text6) u.Text6->setFieldText(*run.text6);
-  if (run.text13) u.Text13->setFieldText(*run.text13);
-  if (run.text14) u.Text14->setText(*run.text14);
-  if (run.text15) u.Text15->setFieldText(*run.text15);
-  if (run.text20) u.Text20->setText(*run.text20);
-  if (run.text21) u.Text21->setText(*run.text21);
-  if (run.label14) u.Label14->setText(*run.label14);
-  for (std::size_t k = 0; k < frameFields_.size(); ++k)
-    if (run.frameFields[k]) frameFields_[k]->setFieldText(*run.frameFields[k]);
+void Form1::showSteps(const std::vector<vf::RunStep> &steps) {
+  // A field is written once with the last text it takes before the operator
+  // can see it: before a message box, and at the end.
+  QHash<QString, QString> pending;
+  const auto flush = [&] {
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) setFieldText(runFields_.value(it.key()), it.value());
+    pending.clear();
+  };
+  for (const vf::RunStep &step : steps) {
+    switch (step.kind) {
+      case vf::RunStep::Kind::SetText:
+        pending.insert(step.name, step.text);
+        break;
+      case vf::RunStep::Kind::MessageBox:
+        flush();
+        showMessage(step.text);
+        break;
+      case vf::RunStep::Kind::ClearCheck1:
+        flush();
+        ui_->Check1->setChecked(false);
+        break;
+      case vf::RunStep::Kind::SelectInText3:
+        flush();
+        ui_->Text3->selectExactRange(step.from, step.to);
+        ui_->Text3->setFocus();
+        break;
+    }
+  }
+  flush();
 }
 
 void Form1::Command1_Click() {
   ApplyAutoUpdate();
-  const vf::ConvertRunResult run = vf::runConvertAndSend(
-      {ui_->Text3->fieldText(), selectedSpeedOption(), !ui_->Text13->fieldText().isEmpty()});
-  applyRun(run);
-  for (const vf::OperatorNotice &notice : run.notices) {
-    switch (notice.kind) {
-      case vf::OperatorNotice::Kind::MessageBox:
-        showMessage(notice.text);
-        break;
-      case vf::OperatorNotice::Kind::Label1Caption:
-        ui_->Label1->setText(notice.text);
-        break;
-      case vf::OperatorNotice::Kind::ClearCheck1:
-        ui_->Check1->setChecked(false);
-        break;
-    }
-  }
-  if (!run.writes.empty() && !SendMessage(run.writes)) reportFailedWrite();
-  if (run.enableTimerAfterSend) enableTimer1();
+  const vf::BuiltMessage message = vf::buildMessage(ui_->Text3->fieldText(), selectedSpeedOption());
+  showSteps(vf::presentRun(message, !ui_->Text13->fieldText().isEmpty()));
+  if (message.outcome != vf::RunOutcome::Sent) return;
+  if (!link_.SendMessage(message.writes)) showMessage(link_.failureText());
+  enableTimer1();
 }
 
 // ---------------------------------------------------------------------------
@@ -195,27 +165,25 @@ void Form1::Check1_Click() {
 }
 
 void Form1::Timer1_Timer() {
-  if (!SendControlCommand(vf::CommandCode::Update)) {
-    // No port to send to (closed, or closed for a port change): auto update
-    // stops quietly; the operator switches it on again.
-    Timer1.stop();
-    return;
-  }
-  // Timer1 is a periodic precise timer: the next tick already comes a full
-  // period after this one. Stopping and starting it here would add the time
-  // this handler took to every period and let the rate drift below 50 a second.
+  // The next tick is counted from the start of this one: a full 20 ms after
+  // it however late this one came, and 50 a second when nothing delays them.
+  Timer1.start();
+  link_.checkModemLines();
+  // No port to send to (closed, or closed for a port change): auto update
+  // stops quietly; the operator switches it on again.
+  if (!link_.SendControlCommand(vf::CommandCode::Update)) Timer1.stop();
 }
 
 // ---------------------------------------------------------------------------
 // Control commands
 
-void Form1::Command4_Click() {
-  if (!SendControlCommand(vf::CommandCode::DisplayClear)) reportFailedWrite();
+void Form1::sendOrTell(vf::CommandCode code) {
+  if (!link_.SendControlCommand(code)) showMessage(link_.failureText());
 }
 
-void Form1::Command7_Click() {
-  if (!SendControlCommand(vf::CommandCode::DataCue)) reportFailedWrite();
-}
+void Form1::Command4_Click() { sendOrTell(vf::CommandCode::DisplayClear); }
+
+void Form1::Command7_Click() { sendOrTell(vf::CommandCode::DataCue); }
 
 // ---------------------------------------------------------------------------
 // Scroll speed
@@ -237,12 +205,8 @@ void Form1::Lo_Click() { selectSpeed(5); }
 // Text commands
 
 void Form1::Command2_Click() {
-  auto &u = *ui_;
-  QWidget *fields[] = {u.Text1,  u.Text3,  u.Text4,  u.Text6,  u.Text13, u.Text14, u.Text15,
-                       u.Text19, u.Text20, u.Text21, u.Text22, u.Text23, u.Text24, u.Text25,
-                       u.Text26, u.Text27, u.Text28, u.Text29, u.Text30, u.Text31, u.Text32,
-                       u.Text33, u.Text34, u.Text35, u.Text36, u.Text37};
-  for (QWidget *field : fields) clearField(field);
+  for (int n : {1, 3, 4, 6, 13, 14, 15, 19, 20, 21}) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
+  for (int n = 22; n <= 37; ++n) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
 }
 
 void Form1::Command6_Click() { ui_->Text19->setText(QString::number(ui_->Text1->fieldText().size())); }
@@ -263,12 +227,15 @@ void Form1::Command8_Click() {
                     .arg(QDir::toNativeSeparators(path), file.errorString()));
     return;
   }
-  ui_->Text3->setFieldText(vf::textFromFileBytes(bytes));
+  ui_->Text3->setFieldText(vf::textFromFileBytes(bytes).text);
 }
 
 void Form1::Command3_Click() {
-  if (MSComm1.isOpen()) MSComm1.close();
-  endProgram_();
+  link_.close();
+  if (setup_.endProgram)
+    setup_.endProgram();
+  else
+    std::exit(EXIT_SUCCESS);
 }
 
 // ---------------------------------------------------------------------------
@@ -283,10 +250,12 @@ void Form1::ChangeSend_Click() { ui_->Command1->click(); }
 void Form1::ReBigin_Click() { ui_->Command7->click(); }
 void Form1::RSClear_Click() { ui_->Command4->click(); }
 
-frmAbout *Form1::aboutWindow() const { return about_; }
-
 void Form1::VerInf_Click() {
-  if (!about_) about_ = new frmAbout(this);
+  if (!about_) {
+    about_ = new frmAbout([](QWidget *parent, const QString &text) { vf::OperatorDialogs::current().showMessage(parent, text); },
+                          this);
+    about_->setFont(font());
+  }
   about_->show();
   about_->raise();
   about_->activateWindow();

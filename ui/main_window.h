@@ -1,81 +1,55 @@
 #pragma once
 
-#include "link/control_command.h"
-#include "link/receive_handling.h"
-#include "settings/port_settings.h"
+#include "encoder/run_presentation.h"
+#include "link/module_link.h"
+#include "settings/port_setup.h"
 
-#include <QByteArray>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
-#include <QSerialPort>
 #include <QTimer>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace Ui {
 class Form1;
 }
 namespace vf {
 class Form2;
-class TextField;
-struct ConvertRunResult;
+class PortSettingsFile;
 }  // namespace vf
 class frmAbout;
 
 // The main window: the operator's input, every intermediate form of the
-// conversion, the command buttons, the speed choice, auto update and the menus.
-// It owns the program's one serial port, MSComm1.
+// conversion, the command buttons, the speed choice, auto update and the
+// menus. Its handlers are glue: the encoder builds and presents each
+// convert-and-send, the module link owns the serial port MSComm1, and the
+// port setup decides start-up and the port change.
 class Form1 : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit Form1(QWidget *parent = nullptr);
+  // Where the window meets its surroundings.
+  struct Setup {
+    // The folder of portnum.ini; empty: the program's folder (or the
+    // per-user configuration folder when that is not writable).
+    QString settingsFolder;
+    // The device opened for a port number and kind; empty: the device the
+    // number names. "--device PATH" opens PATH for every number.
+    vf::ModuleLink::DeviceNamer deviceNamer;
+    // What "終了" does once the port is closed; empty: end the program at once.
+    std::function<void()> endProgram;
+  };
+
+  explicit Form1(Setup setup = {}, QWidget *parent = nullptr);
   ~Form1() override;
 
-  // Runs once after the window is shown: reads or creates portnum.ini, asks
-  // for a port when none is stored, and opens the port, asking again until
-  // one opens.
+  // Runs the start-up: reads or creates portnum.ini, asks for a port when
+  // none is stored, opens the port and asks again until one opens. The window
+  // shows itself when the port dialog appears, or once the stored port is open.
   void Form_Load();
-
-  // Where portnum.ini lives; by default the program's folder (or the
-  // per-user configuration folder when that is not writable), chosen once.
-  void setSettingsFolder(const QString &folder) { settings_.emplace(folder); }
-  vf::PortSettingsFile settings();
-
-  // The device opened for a port number and kind. By default the device the
-  // number names (/dev/ttyS2 for RS-232C port 3, ...); "--device PATH" opens
-  // PATH for every port number.
-  using DeviceNamer = std::function<QString(int portNum, int portKind)>;
-  void setDeviceNamer(DeviceNamer namer) { deviceNamer_ = std::move(namer); }
-
-  // How received bytes are gathered into one receive event.
-  void setReceiveTiming(vf::ReceiveBurstGatherer::Timing timing);
-  const vf::ReceiveBurstGatherer &receiveGatherer() const { return *gatherer_; }
-
-  // The window's controls, by their names.
-  Ui::Form1 &ui() { return *ui_; }
-  // The serial port (MSComm1) and the auto-update timer (Timer1).
-  QSerialPort &port() { return MSComm1; }
-  QTimer &timer1() { return Timer1; }
-
-  // The only place that writes to the serial port: one write of the whole
-  // byte sequence. Writes nothing and returns false when the port is not open
-  // or does not take the bytes.
-  bool WriteToPort(const QByteArray &bytes);
-  // The seven-byte control command for code and parameter, as one write.
-  bool SendControlCommand(vf::CommandCode code, std::uint8_t parameter = 0x00);
-
-  // What "終了" does once the port is closed: end the program at once. Tests
-  // put something harmless in its place.
-  void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
-
-  // The About window while it is open.
-  frmAbout *aboutWindow() const;
 
   // Buttons.
   void Command1_Click();  // 変換 + 送信
@@ -111,35 +85,28 @@ class Form1 : public QMainWindow {
   void RSClear_Click();
   void VerInf_Click();
 
-  // Hands every write of a message to the port in order, in one go; stops at
-  // the first write the port does not take.
-  bool SendMessage(const std::vector<QByteArray> &writes);
-
-  // One event of the serial port: a burst of received bytes or an error.
-  void MSComm1_OnComm(const vf::PortEvent &event);
+  // One event of the serial port.
+  void MSComm1_OnComm(const vf::LinkEvent &event);
 
  private:
   void connectHandlers();
-  void setHeadingFonts();
-  void applyRun(const vf::ConvertRunResult &run);
+  void showSteps(const std::vector<vf::RunStep> &steps);
   void showMessage(const QString &text);
-  void reportFailedWrite();
+  void sendOrTell(vf::CommandCode code);
   int selectedSpeedOption() const;
   void selectSpeed(int speed);
   void enableTimer1();
-  void connectPortEvents();
-  void showPortDialogAndWait();
-  bool openPortOfPortState();
+  vf::PortSettingsFile settingsFile() const;
+  void carryOut(const vf::PortActions &actions);
+  void showPortDialog();
 
   std::unique_ptr<Ui::Form1> ui_;
-  std::array<vf::TextField *, 16> frameFields_{};
-  QSerialPort MSComm1;
-  // Declared after MSComm1: it watches the port and goes before it.
-  std::unique_ptr<vf::ReceiveBurstGatherer> gatherer_;
+  Setup setup_;
+  QHash<QString, QWidget *> runFields_;  // the fields and labels a run writes, by name
+  vf::ModuleLink link_;
+  vf::PortSetup portSetup_;
   QTimer Timer1;
-  std::optional<vf::PortSettingsFile> settings_;
-  DeviceNamer deviceNamer_;
+  mutable std::optional<QString> settingsFolder_;
   QPointer<vf::Form2> portDialog_;
   QPointer<frmAbout> about_;
-  std::function<void()> endProgram_;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 class QWidget;
 
@@ -29,24 +28,6 @@ class OperatorDialogs {
   static OperatorDialogs &current();
   // Installs a stand-in (nullptr puts the real dialogs back). Not owned.
   static void install(OperatorDialogs *dialogs);
-};
-
-// Stand-in for tests: records every message and answers the file dialog from
-// a queue of prepared paths (empty path when the queue is empty).
-class RecordingDialogs : public OperatorDialogs {
- public:
-  RecordingDialogs() { install(this); }
-  ~RecordingDialogs() override { install(nullptr); }
-
-  void showMessage(QWidget *, const QString &text) override { messages.append(text); }
-  QString chooseFileToOpen(QWidget *, const QString &filter) override {
-    fileFilters.append(filter);
-    return filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
-  }
-
-  QStringList messages;
-  QStringList fileFilters;
-  QStringList filesToChoose;
 };
 
 }  // namespace vf

@@ -1,5 +1,6 @@
 #include "ui/text_field.h"
 
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -27,6 +28,7 @@ QString fromOperator(QString typed) {
 }  // namespace
 
 TextField::TextField(QWidget *parent) : QPlainTextEdit(parent) {
+  setTabChangesFocus(true);
   connect(document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
     if (!settingText_) applyEdit(position, removed, added);
   });
@@ -67,6 +69,31 @@ qsizetype TextField::exactIndexOf(int displayPosition) const {
       index += 1;
   }
   return index;
+}
+
+void TextField::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+    insertPlainText(QStringLiteral("\t"));
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+int TextField::displayPositionOf(qsizetype exactIndex) const {
+  int position = 0;
+  const qsizetype end = qMin(exactIndex, text_.size());
+  for (qsizetype i = 0; i < end; ++i, ++position) {
+    if (text_[i] == u'\r' && i + 1 < text_.size() && text_[i + 1] == u'\n') ++i;
+  }
+  return position;
+}
+
+void TextField::selectExactRange(qsizetype from, qsizetype to) {
+  QTextCursor cursor(document());
+  cursor.setPosition(displayPositionOf(from));
+  cursor.setPosition(displayPositionOf(to), QTextCursor::KeepAnchor);
+  setTextCursor(cursor);
+  ensureCursorVisible();
 }
 
 QString TextField::documentText(int from, int to) const {

@@ -11,7 +11,8 @@ namespace vf {
 // line break). The operator's edits are applied to that string where they
 // happen; a line break the operator types or pastes becomes CR LF, as in a
 // Windows text box (so does one that undo puts back), and the rest of the
-// string keeps its own line ends.
+// string keeps its own line ends. Tab and Shift+Tab move the focus, as in a
+// Windows text box; Ctrl+Tab types a tab.
 class TextField : public QPlainTextEdit {
   Q_OBJECT
 
@@ -21,13 +22,20 @@ class TextField : public QPlainTextEdit {
   void setFieldText(const QString &text);
   QString fieldText() const { return text_; }
 
+  // Selects characters [from, to) of the exact string and scrolls them into view.
+  void selectExactRange(qsizetype from, qsizetype to);
+
   // How a string looks in the field: every CR LF, lone CR and lone LF becomes
   // one line break ("\n").
   static QString displayForm(const QString &text);
 
+ protected:
+  void keyPressEvent(QKeyEvent *event) override;
+
  private:
   void applyEdit(int position, int removed, int added);
   qsizetype exactIndexOf(int displayPosition) const;
+  int displayPositionOf(qsizetype exactIndex) const;
   QString documentText(int from, int to) const;
 
   QString text_;

@@ -6,7 +6,7 @@ VF_BUILD="$VF_ROOT/build"
 
 VF_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
   libicu-dev
   fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick xdotool

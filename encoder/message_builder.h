@@ -1,0 +1,65 @@
+#pragma once
+
+#include "protocol/operator_notice.h"
+#include "protocol/packet.h"
+#include "protocol/text_normalisation.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+namespace vf {
+
+inline constexpr int kPaddingLength = 14;        // full-width blanks appended to the text
+inline constexpr int kMaxPaddedLength = 2047;    // 127 + 15 * 128
+inline constexpr int kMaxInputLength = kMaxPaddedLength - kPaddingLength;  // 2033
+
+// How a convert-and-send ends.
+enum class RunOutcome {
+  Sent,      // the message was built; its writes are ready
+  TooLong,   // "文字数オーバー": nothing converted or sent
+  Empty,     // "文字を入力してください": nothing converted or sent
+};
+
+// One frame as the conversion built it, with every form the window shows.
+struct BuiltFrame {
+  qsizetype start = 0;        // first character of the frame in the normalised text
+  qsizetype length = 0;       // characters in the frame
+  QString jisDigits;          // Text4
+  QString jisBits;            // Text6
+  QString packetHexText;      // Text13, the complete packet
+  QString checksum;           // Text14
+  QString packedDigits;       // Text15 and the frame's field
+  // The character conversion stopped at an unusable character: its place in
+  // the normalised text, or -1. What the conversion reported stands in
+  // `conversionNotices`, told while Text13 held its first `hexTextAtNotice`
+  // characters; what the packet's completion reported (the Ex16 check of the
+  // checksum digits) stands in `completionNotices`.
+  qsizetype unusableAt = -1;
+  qsizetype hexTextAtNotice = 0;
+  NoticeLog conversionNotices;
+  NoticeLog completionNotices;
+};
+
+// Everything one convert-and-send builds from the operator's text: the
+// normalised text, each frame, and the writes of the message in order. Pure.
+struct BuiltMessage {
+  RunOutcome outcome = RunOutcome::Sent;
+  QString padded;                // the text followed by the padding (before width conversion)
+  NormalisedText normalised;     // the padded text as the module gets it
+  std::vector<BuiltFrame> frames;
+  std::vector<QByteArray> writes;  // message start, frame count, one packet per frame
+
+  // Where the first character that stopped a frame stands in the operator's
+  // text, [from, to); from == to when every character was converted.
+  qsizetype firstUnusableFrom = 0;
+  qsizetype firstUnusableTo = 0;
+  bool hasUnusable() const { return firstUnusableTo > firstUnusableFrom; }
+};
+
+// Speed option 1 .. 5 (Option1 .. Option5).
+BuiltMessage buildMessage(QStringView text, int speedOption);
+
+}  // namespace vf

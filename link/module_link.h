@@ -1,0 +1,142 @@
+#pragma once
+
+#include "protocol/control_command.h"
+#include "protocol/port_code.h"
+#include "protocol/reply.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vf {
+
+// One event of the serial port as the window handles it.
+struct LinkEvent {
+  enum class Kind {
+    Reply,        // a burst of received bytes, judged
+    ModemLines,   // the modem-control lines changed
+    Error,        // anything else the port reports
+  };
+  Kind kind = Kind::Reply;
+  ReplyVerdict verdict;  // Reply
+  qint64 byteCount = 0;  // Reply: how many bytes the burst had
+  QSerialPort::SerialPortError error = QSerialPort::NoError;  // Error
+  // Error: the device has gone away (a converter pulled out, the line hung
+  // up). The port is of no further use and should be closed.
+  bool deviceGone = false;
+};
+
+struct PortOpenResult {
+  bool open = false;  // read back from the port
+  QString device;     // the device that was tried
+  QString reason;     // why it did not open (empty when open)
+  bool permissionDenied = false;
+};
+
+// The second line of "ポートが開けませんでした": the device and why, with the
+// remedy for a device the user may not open.
+QString openFailureDetail(const PortOpenResult &result);
+
+// The serial line to the module: the one serial port MSComm1, its opening
+// sequence, every write, and what comes back, judged.
+//
+// Received bytes are gathered into bursts. A real port delivers a short reply
+// in pieces: at 19200 baud a character takes 0.52 ms, the module's four-byte
+// reply 2.1 ms, and the first byte may be read before the others have
+// arrived. A burst therefore ends only when the line has been quiet for
+// kQuietMs = 5 ms, about ten character times: well above the gaps inside one
+// reply (a UART hands over its FIFO after four character times) plus a little
+// scheduling delay, and well below the 20 ms between update commands, so
+// replies to separate commands stay separate. A stream that never pauses
+// still gives an event every kMaxBurstMs. Only the first kKeptBytes bytes of
+// a burst are kept (the judge looks at four), so any amount of input takes
+// bounded memory.
+//
+// Every event is emitted from the event loop, never from inside a write or
+// the port's own signals: a handler may open a message box, and a device lost
+// during a message is reported after the message's last write. A device that
+// has gone away is reported once: on Linux a hung-up line shows as a read
+// error that repeats for as long as the port stays open, so a read error on a
+// line that polls as hung up counts as gone too.
+class ModuleLink : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int kQuietMs = 5;
+  static constexpr int kMaxBurstMs = 50;
+  static constexpr int kKeptBytes = 16;
+
+  // The device opened for a port number and kind; by default the device the
+  // number names (/dev/ttyS2 for RS-232C port 3, ...).
+  using DeviceNamer = std::function<QString(int portNum, ConnectionKind kind)>;
+
+  explicit ModuleLink(DeviceNamer namer = {}, QObject *parent = nullptr);
+  ~ModuleLink() override;
+
+  // How long the line must be quiet to end a burst, and how long a burst may
+  // last; kQuietMs and kMaxBurstMs unless set.
+  void setBurstTiming(int quietMs, int maxBurstMs);
+
+  // The opening sequence: closes the port if open, names the device, sets
+  // 19200 baud, no parity, 8 data bits, 1 stop bit, no flow control, opens it
+  // for reading and writing and switches RTS off (a device without modem
+  // lines, such as a pseudo-terminal, is open all the same). Replies are
+  // judged by `kind` from then on.
+  PortOpenResult open(int portNum, ConnectionKind kind);
+  void close();
+  bool isOpen() const { return MSComm1.isOpen(); }
+
+  // The only place that writes to the serial port: one write of the whole
+  // byte sequence. Writes nothing and returns false when the port is not
+  // open or does not take the bytes; failureText() then says why.
+  bool WriteToPort(const QByteArray &bytes);
+  // The seven-byte control command for code and parameter, as one write.
+  bool SendControlCommand(CommandCode code, std::uint8_t parameter = 0x00);
+  // Every write of a message in order, in one go; stops at the first write
+  // the port does not take.
+  bool SendMessage(const std::vector<QByteArray> &writes);
+  // The operator's message for the last failed write.
+  QString failureText() const { return failure_; }
+  // Waits until every byte written has left the computer (the driver has sent
+  // it too); empty, or why not. A line that takes nothing for stuckMs is stuck.
+  QString waitUntilSent(int stuckMs = 10000);
+
+  // Reads the modem-control lines; a change since the last reading is an
+  // event. A port without modem lines gives nothing.
+  void checkModemLines();
+  // The lines as read; a change since the last reading is an event.
+  void noteModemLines(QSerialPort::PinoutSignals lines);
+
+ signals:
+  void event(const vf::LinkEvent &event);
+
+ private:
+  void takeArrivedBytes();
+  void handOverBurst();
+  void takeError(QSerialPort::SerialPortError error);
+  void dropBurst();
+  bool lineHungUp() const;
+  void post(const LinkEvent &event);
+
+  QSerialPort MSComm1;
+  DeviceNamer namer_;
+  QString failure_;
+  ConnectionKind kind_ = ConnectionKind::Rs232c;
+  int quietMs_ = kQuietMs;
+  int maxBurstMs_ = kMaxBurstMs;
+  QTimer handOver_;
+  QElapsedTimer burstClock_;
+  QByteArray head_;
+  qint64 count_ = 0;
+  bool gone_ = false;
+  int opening_ = 0;  // counts the opens and closes: an event of an earlier opening is dropped  // the device's going has been reported since the port was opened
+  std::optional<QSerialPort::PinoutSignals> modemLines_;
+};
+
+}  // namespace vf

@@ -1,0 +1,502 @@
+#include "protocol/module_decoder.h"
+
+#include "protocol/display_code.h"
+#include "protocol/lookups.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace vf {
+namespace {
+
+constexpr std::uint8_t kSpeedCodeMark = 0x8B;
+constexpr std::uint8_t kFillByte = 0xFF;
+constexpr int kMaxSpeedByte = 3;
+constexpr int kUnknownCodesListed = 8;
+
+QString hexBytes(const std::uint8_t *bytes, qsizetype count) {
+  return spacedHex(QByteArrayView(reinterpret_cast<const char *>(bytes), count));
+}
+
+std::uint8_t commandSum(const std::uint8_t *c) { return static_cast<std::uint8_t>(c[2] + c[3]); }
+
+// One of the five commands the program sends, complete and well formed.
+bool isKnownCommand(const std::uint8_t *c) {
+  if (c[0] != 0 || c[1] != 0 || c[4] != 0 || c[6] != kEndByte || c[5] != commandSum(c)) return false;
+  switch (static_cast<CommandCode>(c[2])) {
+    case CommandCode::FrameCount: return c[3] >= 1 && c[3] <= kMaxFrames;
+    case CommandCode::DisplayClear:
+    case CommandCode::DataCue:
+    case CommandCode::Update:
+    case CommandCode::MessageStart: return c[3] == 0;
+    default: return false;
+  }
+}
+
+bool isPacketHeader(const std::uint8_t *h) { return h[0] == 0 && h[1] >= 1 && h[1] <= kMaxFrames && h[2] == 0; }
+
+enum class FormStatus { Valid, Incomplete, Invalid };
+
+// The form of the seven bytes at the start of `bytes` (which begin 00 00), as
+// far as they are there. The checks run in byte order, so a verdict reached on
+// part of the bytes is the one the whole seven would give.
+FormStatus commandFormOf(const std::uint8_t *b, qsizetype available) {
+  if (available > 4 && b[4] != 0) return FormStatus::Invalid;
+  if (available > 5 && b[5] != commandSum(b)) return FormStatus::Invalid;
+  if (available > 6 && b[6] != kEndByte) return FormStatus::Invalid;
+  return available < kControlCommandSize ? FormStatus::Incomplete : FormStatus::Valid;
+}
+
+// Why the bytes at the start of `bytes` are no control command, for the report.
+QString whyNoCommand(const std::uint8_t *b) {
+  auto text = [&](int index, const QString &what) {
+    return QStringLiteral("control command %1: %2").arg(hexBytes(b, index + 1), what);
+  };
+  if (b[4] != 0) return text(4, QStringLiteral("byte 5 is %1, expected 00").arg(hexByte(b[4])));
+  if (b[5] != commandSum(b)) {
+    return text(5, QStringLiteral("byte 6 is %1, expected %2 (code + parameter)").arg(hexByte(b[5]), hexByte(commandSum(b))));
+  }
+  return text(6, QStringLiteral("end byte is %1, expected EF").arg(hexByte(b[6])));
+}
+
+// How many bytes the packet at the start of `bytes` takes. 0: not yet known.
+int packetLengthOf(const std::uint8_t *b, qsizetype available, bool final) {
+  if (available >= kPacketSize && b[kPacketSize - 1] == kEndByte) {
+    // The end byte is where it belongs. A complete command inside the packet
+    // still means the packet was cut short there: no command fits in a packet
+    // whose display codes are valid.
+    for (int p = 3; p + kControlCommandSize <= kPacketSize; ++p) {
+      if (isKnownCommand(b + p)) return p;
+    }
+    return kPacketSize;
+  }
+  if (available < ModuleDecoder::kLookahead && !final) return 0;
+  // The 262nd byte is not the end byte (or the line went quiet first): the
+  // packet ends where the next command starts, or the next packet header
+  // right after an end byte.
+  const qsizetype limit = std::min<qsizetype>(available, ModuleDecoder::kLookahead);
+  int boundary = 0;
+  for (int p = 3; p < kPacketSize && p + kControlCommandSize <= limit; ++p) {
+    if (isKnownCommand(b + p)) {
+      boundary = p;
+      break;
+    }
+  }
+  for (int p = static_cast<int>(std::min<qsizetype>(kPacketSize - 1, limit - 3)); p >= 3; --p) {
+    if (b[p - 1] == kEndByte && isPacketHeader(b + p)) {
+      if (boundary == 0 || p < boundary) boundary = p;
+      break;
+    }
+  }
+  if (boundary > 0) return boundary;
+  return static_cast<int>(std::min<qsizetype>(available, kPacketSize));
+}
+
+}  // namespace
+
+QString faultName(LineFault fault) {
+  switch (fault) {
+    case LineFault::UnexpectedBytes: return QStringLiteral("unexpected-bytes");
+    case LineFault::UnknownCommand: return QStringLiteral("unknown-command");
+    case LineFault::BadParameter: return QStringLiteral("bad-parameter");
+    case LineFault::PacketLength: return QStringLiteral("packet-length");
+    case LineFault::MissingSpeedCode: return QStringLiteral("missing-speed-code");
+    case LineFault::BadSpeedCode: return QStringLiteral("bad-speed-code");
+    case LineFault::SpeedCodeOutsideFirstFrame: return QStringLiteral("speed-code-outside-frame-1");
+    case LineFault::OddDataLength: return QStringLiteral("odd-data-length");
+    case LineFault::UnknownDisplayCode: return QStringLiteral("unknown-display-code");
+    case LineFault::BadFill: return QStringLiteral("bad-fill");
+    case LineFault::BadChecksum: return QStringLiteral("bad-checksum");
+    case LineFault::BadEndByte: return QStringLiteral("bad-end-byte");
+    case LineFault::FrameOutOfOrder: return QStringLiteral("frame-out-of-order");
+    case LineFault::PacketWithoutFrameCount: return QStringLiteral("packet-without-frame-count");
+    case LineFault::MissingFrameCount: return QStringLiteral("missing-frame-count");
+    case LineFault::FrameCountWithoutMessageStart: return QStringLiteral("frame-count-without-message-start");
+    case LineFault::IncompleteMessage: return QStringLiteral("incomplete-message");
+  }
+  return QStringLiteral("unknown");
+}
+
+std::vector<ModuleEvent> ModuleDecoder::feed(QByteArrayView bytes) {
+  std::vector<ModuleEvent> out;
+  fed_ += bytes.size();
+  const auto *in = reinterpret_cast<const std::uint8_t *>(bytes.data());
+  qsizetype taken = 0;
+  while (taken < bytes.size()) {
+    if (head_ > 0) {
+      buffer_.erase(buffer_.begin(), buffer_.begin() + head_);
+      consumed_ += head_;
+      head_ = 0;
+    }
+    // process() only waits for more while fewer than kLookahead bytes are
+    // held, so there is always room here.
+    const qsizetype room = kLookahead - static_cast<qsizetype>(buffer_.size());
+    const qsizetype n = std::min(room, bytes.size() - taken);
+    buffer_.insert(buffer_.end(), in + taken, in + taken + n);
+    taken += n;
+    process(out, false);
+  }
+  return out;
+}
+
+std::vector<ModuleEvent> ModuleDecoder::flush() {
+  std::vector<ModuleEvent> out;
+  process(out, true);
+  reportSkipped(out);
+  closeOpenMessage(QStringLiteral("the line went quiet"), out);
+  return out;
+}
+
+void ModuleDecoder::process(std::vector<ModuleEvent> &out, bool final) {
+  for (;;) {
+    const qsizetype available = pendingBytes();
+    if (available == 0) return;
+    const std::uint8_t *b = buffer_.data() + head_;
+
+    if (b[0] != 0x00) {
+      // Everything up to the next 00 starts nothing.
+      qsizetype run = 1;
+      while (run < available && b[run] != 0x00) ++run;
+      skip(run, [&] { return QStringLiteral("byte %1 starts no control command or packet").arg(hexByte(b[0])); }, out);
+      continue;
+    }
+    if (available < 2) {
+      if (!final) return;
+      skip(1, [] { return QStringLiteral("a lone 00 at the end"); }, out);
+      continue;
+    }
+
+    if (b[1] == 0x00) {
+      const FormStatus form = commandFormOf(b, available);
+      if (form == FormStatus::Invalid) {
+        skip(1, [&] { return whyNoCommand(b); }, out);
+        continue;
+      }
+      if (form == FormStatus::Incomplete) {
+        if (!final) return;
+        skip(1, [&] { return QStringLiteral("control command cut short: %1").arg(hexBytes(b, available)); }, out);
+        continue;
+      }
+      reportSkipped(out);
+      handleCommand(b, out);
+      head_ += kControlCommandSize;
+      continue;
+    }
+
+    if (b[1] <= kMaxFrames) {
+      if (available < 3) {
+        if (!final) return;
+        skip(1, [&] { return QStringLiteral("packet header cut short: 00 %1").arg(hexByte(b[1])); }, out);
+        continue;
+      }
+      if (b[2] != 0x00) {
+        skip(1, [&] { return QStringLiteral("00 %1 %2 is no packet header").arg(hexByte(b[1]), hexByte(b[2])); }, out);
+        continue;
+      }
+      const int length = packetLengthOf(b, available, final);
+      if (length == 0) return;
+      reportSkipped(out);
+      handlePacket(b, length, out);
+      head_ += length;
+      continue;
+    }
+
+    skip(1, [&] { return QStringLiteral("00 %1 starts no control command or packet").arg(hexByte(b[1])); }, out);
+  }
+}
+
+void ModuleDecoder::skip(qsizetype count, const std::function<QString()> &reason, std::vector<ModuleEvent> &out) {
+  while (count > 0) {
+    if (skippedCount_ == 0) {
+      skippedStart_ = headOffset();
+      // A run that goes on after a full report keeps no reason of its own: the
+      // bytes where the report was cut depend on how the stream arrived.
+      skippedReason_ = runGoesOn_ ? QStringLiteral("the skipped run before goes on") : reason();
+      skippedSample_.clear();
+    }
+    const qsizetype n = std::min<qsizetype>(count, kMaxSkipReport - skippedCount_);
+    const qsizetype sample = std::min<qsizetype>(n, kSkipSampleSize - skippedSample_.size());
+    if (sample > 0) skippedSample_.append(reinterpret_cast<const char *>(buffer_.data() + head_), sample);
+    skippedCount_ += static_cast<int>(n);
+    head_ += n;
+    count -= n;
+    if (skippedCount_ >= kMaxSkipReport) {
+      reportSkipped(out);
+      runGoesOn_ = true;
+    }
+  }
+}
+
+void ModuleDecoder::reportSkipped(std::vector<ModuleEvent> &out) {
+  runGoesOn_ = false;
+  if (skippedCount_ == 0) return;
+  ModuleEvent e;
+  e.kind = ModuleEvent::Kind::Fault;
+  e.offset = skippedStart_;
+  e.length = skippedCount_;
+  const auto *sample = reinterpret_cast<const std::uint8_t *>(skippedSample_.constData());
+  QString bytes = hexBytes(sample, skippedSample_.size());
+  if (skippedCount_ > skippedSample_.size()) bytes += QStringLiteral(" ...");
+  e.faults.push_back({LineFault::UnexpectedBytes,
+                      QStringLiteral("%1 byte(s) skipped (%2): %3").arg(skippedCount_).arg(skippedReason_, bytes)});
+  out.push_back(std::move(e));
+  skippedCount_ = 0;
+  skippedSample_.clear();
+  skippedReason_.clear();
+}
+
+ModuleEvent ModuleDecoder::event(ModuleEvent::Kind kind) const {
+  ModuleEvent e;
+  e.kind = kind;
+  e.offset = headOffset();
+  return e;
+}
+
+void ModuleDecoder::closeOpenMessage(const QString &why, std::vector<ModuleEvent> &out) {
+  if (state_ == MessageState::AwaitingFrameCount) {
+    ModuleEvent e = event(ModuleEvent::Kind::Fault);
+    e.faults.push_back({LineFault::MissingFrameCount,
+                        QStringLiteral("the message start at offset %1 was followed by %2, not by a frame count")
+                            .arg(messageOffset_)
+                            .arg(why)});
+    out.push_back(std::move(e));
+  } else if (state_ == MessageState::Receiving) {
+    ModuleEvent e = event(ModuleEvent::Kind::Fault);
+    e.frames = announced_;
+    e.received = received_;
+    e.text = messageText_;
+    e.faults.push_back({LineFault::IncompleteMessage,
+                        QStringLiteral("%1 of %2 announced packet(s) arrived before %3")
+                            .arg(received_)
+                            .arg(announced_)
+                            .arg(why)});
+    out.push_back(std::move(e));
+  }
+  state_ = MessageState::Idle;
+}
+
+void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent> &out) {
+  const auto code = static_cast<CommandCode>(b[2]);
+  const std::uint8_t parameter = b[3];
+  // The fault that stands for a rejected command takes its seven bytes.
+  auto fault = [&](LineFault kind, const QString &detail, int length) {
+    ModuleEvent e = event(ModuleEvent::Kind::Fault);
+    e.length = length;
+    e.faults.push_back({kind, detail});
+    out.push_back(std::move(e));
+  };
+  auto command = [&](ModuleEvent::Kind kind) {
+    ModuleEvent e = event(kind);
+    e.length = kControlCommandSize;
+    return e;
+  };
+  const QString bytes = hexBytes(b, kControlCommandSize);
+  auto badParameter = [&](const QString &name, const QString &expected) {
+    fault(LineFault::BadParameter,
+          QStringLiteral("%1 command %2 carries parameter %3, expected %4").arg(name, bytes, hexByte(parameter), expected),
+          kControlCommandSize);
+  };
+
+  switch (code) {
+    case CommandCode::MessageStart:
+      if (parameter != 0) {
+        closeOpenMessage(QStringLiteral("a malformed message start"), out);
+        badParameter(QStringLiteral("message start"), QStringLiteral("00"));
+        return;
+      }
+      closeOpenMessage(QStringLiteral("a new message start"), out);
+      out.push_back(command(ModuleEvent::Kind::MessageStart));
+      state_ = MessageState::AwaitingFrameCount;
+      messageOffset_ = headOffset();
+      return;
+
+    case CommandCode::FrameCount: {
+      if (parameter < 1 || parameter > kMaxFrames) {
+        // A message start waiting for its count gets this as its count, unusable.
+        if (state_ == MessageState::Receiving) closeOpenMessage(QStringLiteral("a malformed frame count"), out);
+        state_ = MessageState::Idle;
+        badParameter(QStringLiteral("frame count"), QStringLiteral("01 .. 10"));
+        return;
+      }
+      const bool afterMessageStart = state_ == MessageState::AwaitingFrameCount;
+      if (state_ == MessageState::Receiving) closeOpenMessage(QStringLiteral("a new frame count"), out);
+      ModuleEvent e = command(ModuleEvent::Kind::FrameCount);
+      e.frames = parameter;
+      out.push_back(std::move(e));
+      if (!afterMessageStart) {
+        fault(LineFault::FrameCountWithoutMessageStart,
+              QStringLiteral("frame count %1 arrived without a message start before it").arg(parameter), 0);
+        messageOffset_ = headOffset();
+      }
+      state_ = MessageState::Receiving;
+      announced_ = parameter;
+      nextFrame_ = 1;
+      received_ = 0;
+      messageSpeed_ = -1;
+      messageOk_ = afterMessageStart;
+      messageText_.clear();
+      return;
+    }
+
+    case CommandCode::DisplayClear:
+    case CommandCode::DataCue:
+    case CommandCode::Update: {
+      const QString name = code == CommandCode::DisplayClear ? QStringLiteral("display clear")
+                           : code == CommandCode::DataCue    ? QStringLiteral("data cue")
+                                                        : QStringLiteral("update");
+      closeOpenMessage(QStringLiteral("a %1 command").arg(name), out);
+      if (parameter != 0) {
+        badParameter(name, QStringLiteral("00"));
+        return;
+      }
+      out.push_back(command(code == CommandCode::DisplayClear ? ModuleEvent::Kind::DisplayClear
+                            : code == CommandCode::DataCue    ? ModuleEvent::Kind::DataCue
+                                                         : ModuleEvent::Kind::Update));
+      return;
+    }
+
+    default:
+      closeOpenMessage(QStringLiteral("an unknown command"), out);
+      fault(LineFault::UnknownCommand,
+            QStringLiteral("control command %1 has code %2, which is none of 04, 14, 18, 1C, 25")
+                .arg(bytes, hexByte(b[2])),
+            kControlCommandSize);
+      return;
+  }
+}
+
+void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<ModuleEvent> &out) {
+  ModuleEvent e = event(ModuleEvent::Kind::Packet);
+  e.frame = b[1];
+  e.length = length;
+  auto fault = [&](LineFault kind, const QString &detail) { e.faults.push_back({kind, detail}); };
+
+  if (length != kPacketSize) {
+    fault(LineFault::PacketLength, QStringLiteral("frame %1: packet of %2 bytes, expected 262").arg(e.frame).arg(length));
+  } else {
+    // Byte numbers in the reports count from 1, as the packet layout does.
+    int pos = 3;
+    const bool speedCode = b[4] == kSpeedCodeMark;
+    if (e.frame == 1) {
+      if (!speedCode) {
+        fault(LineFault::MissingSpeedCode,
+              QStringLiteral("bytes 4 .. 5 are %1 %2, expected a speed code SS 8B").arg(hexByte(b[3]), hexByte(b[4])));
+      } else {
+        if (b[3] <= kMaxSpeedByte) e.speed = b[3];
+        else fault(LineFault::BadSpeedCode, QStringLiteral("speed byte %1, expected 00 .. 03").arg(hexByte(b[3])));
+        pos = 5;
+      }
+    } else if (speedCode && b[3] <= kMaxSpeedByte) {
+      fault(LineFault::SpeedCodeOutsideFirstFrame,
+            QStringLiteral("frame %1 begins with the speed code %2 8B, which belongs to frame 1 only")
+                .arg(e.frame)
+                .arg(hexByte(b[3])));
+      pos = 5;
+    }
+
+    // Character data runs up to the first fill byte; no display code has FF.
+    int dataEnd = pos;
+    while (dataEnd < kPacketBodySize && b[dataEnd] != kFillByte) ++dataEnd;
+    if ((dataEnd - pos) % 2 != 0) {
+      fault(LineFault::OddDataLength, QStringLiteral("%1 bytes of character data (bytes %2 .. %3): one is left over")
+                                          .arg(dataEnd - pos)
+                                          .arg(pos + 1)
+                                          .arg(dataEnd));
+    }
+    e.text.reserve((dataEnd - pos) / 2);
+    QStringList unknown;  // one report for all unknown codes of the packet
+    int unknownCount = 0;
+    for (int i = pos; i + 1 < dataEnd; i += 2) {
+      const DisplayCodeCharacter c = characterOfDisplayCode(b[i], b[i + 1]);
+      e.text += QChar(c.character);
+      if (!c.known && unknownCount++ < kUnknownCodesListed) {
+        QString where = QStringLiteral("%1 %2 at byte %3").arg(hexByte(b[i]), hexByte(b[i + 1])).arg(i + 1);
+        if (c.hasJisCode) where += QStringLiteral(" (JIS %1%2)").arg(hexByte(c.jisHigh), hexByte(c.jisLow));
+        unknown << where;
+      }
+    }
+    if (unknownCount == 1) {
+      fault(LineFault::UnknownDisplayCode, QStringLiteral("display code %1 names no character").arg(unknown[0]));
+    } else if (unknownCount > 1) {
+      QString detail = QStringLiteral("%1 display codes name no character: %2").arg(unknownCount).arg(unknown.join(u", "));
+      if (unknownCount > kUnknownCodesListed) detail += QStringLiteral(" and %1 more").arg(unknownCount - kUnknownCodesListed);
+      fault(LineFault::UnknownDisplayCode, detail);
+    }
+
+    int badFill = 0;
+    int firstBadFill = -1;
+    for (int i = dataEnd; i < kPacketBodySize; ++i) {
+      if (b[i] != kFillByte) {
+        if (badFill++ == 0) firstBadFill = i;
+      }
+    }
+    if (badFill > 0) {
+      fault(LineFault::BadFill, QStringLiteral("%1 byte(s) after the first fill byte (byte %2) are not FF; the first is "
+                                               "%3 at byte %4")
+                                    .arg(badFill)
+                                    .arg(dataEnd + 1)
+                                    .arg(hexByte(b[firstBadFill]))
+                                    .arg(firstBadFill + 1));
+    }
+
+    // The header holds 00 and 00, so the body sums to at most 16 + 256 * 255
+    // = 65296: the sum always fits the two checksum bytes.
+    unsigned sum = 0;
+    for (int i = 0; i < kPacketBodySize; ++i) sum += b[i];
+    const unsigned stored = static_cast<unsigned>(b[kPacketBodySize]) << 8 | b[kPacketBodySize + 1];
+    e.checksumOk = sum == stored;
+    if (!e.checksumOk) {
+      fault(LineFault::BadChecksum, QStringLiteral("checksum %1, the body sums to %2")
+                                        .arg(QString::asprintf("%04X", stored), QString::asprintf("%04X", sum)));
+    }
+    if (b[kPacketSize - 1] != kEndByte) {
+      fault(LineFault::BadEndByte, QStringLiteral("end byte %1, expected EF").arg(hexByte(b[kPacketSize - 1])));
+    }
+  }
+
+  switch (state_) {
+    case MessageState::Receiving:
+      if (e.frame != nextFrame_) {
+        fault(LineFault::FrameOutOfOrder, e.frame > announced_
+                                              ? QStringLiteral("frame %1 is beyond the %2 announced").arg(e.frame).arg(announced_)
+                                              : QStringLiteral("frame %1 arrived where frame %2 was due").arg(e.frame).arg(nextFrame_));
+      }
+      break;
+    case MessageState::AwaitingFrameCount:
+      closeOpenMessage(QStringLiteral("a packet"), out);
+      fault(LineFault::PacketWithoutFrameCount, QStringLiteral("frame %1 was not announced by a frame count").arg(e.frame));
+      break;
+    case MessageState::Idle:
+      fault(LineFault::PacketWithoutFrameCount,
+            QStringLiteral("frame %1 arrived with no message announced").arg(e.frame));
+      break;
+  }
+  e.ok = e.faults.empty();
+
+  if (state_ != MessageState::Receiving) {
+    out.push_back(std::move(e));
+    return;
+  }
+  ++received_;
+  messageText_ += e.text;
+  messageOk_ = messageOk_ && e.ok;
+  if (e.frame == 1 && e.speed >= 0) messageSpeed_ = e.speed;
+  if (e.frame >= nextFrame_) nextFrame_ = e.frame + 1;
+  const bool last = e.frame >= announced_;
+  out.push_back(std::move(e));
+  if (last) {
+    ModuleEvent m = event(ModuleEvent::Kind::Message);
+    m.offset = messageOffset_;
+    m.frames = announced_;
+    m.received = received_;
+    m.speed = messageSpeed_;
+    m.ok = messageOk_ && received_ == announced_;
+    m.text = messageText_;
+    out.push_back(std::move(m));
+    state_ = MessageState::Idle;
+    messageText_.clear();
+  }
+}
+
+}  // namespace vf

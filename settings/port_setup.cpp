@@ -1,0 +1,126 @@
+#include "settings/port_setup.h"
+
+namespace vf {
+
+using Kind = PortAction::Kind;
+
+namespace {
+PortAction act(Kind kind, const QString &text = {}, bool quiet = false) { return {kind, text, quiet}; }
+}  // namespace
+
+PortActions PortSetup::startUp(bool fileExists, const StoredPortLine &line) {
+  PortActions actions;
+  PortChanging = 0;
+  IniRewritten = 0;
+  startLine_ = line;
+  if (!fileExists) {
+    actions.push_back(act(Kind::ShowMessage, kCreatingFile));
+    rewriteDefault(actions);  // creates the file
+    return actions;
+  }
+  if (line.asksForPort()) {
+    showDialog(actions);
+    return actions;
+  }
+  const PortChoice stored = decodePortCode(line.code);
+  PortNum = stored.portNum;
+  PortKind = stored.kind;
+  PortChosen = 1;
+  open(actions);
+  return actions;
+}
+
+void PortSetup::rewriteDefault(PortActions &actions) {
+  // A file that cannot be written is not told here: the dialog comes next,
+  // and its load writes the same file at once and tells the path and the
+  // reason. The dialog is shown whether or not the write worked, so a stored
+  // port that does not open is never tried again and again.
+  actions.push_back(act(Kind::WriteFile, QStringLiteral("1"), true));
+  PortChanging = 0;
+  IniRewritten = 1;
+  showDialog(actions);
+}
+
+void PortSetup::showDialog(PortActions &actions) {
+  PortChosen = 0;
+  dialogOpen_ = true;
+  // The dialog's load: the main window first, then the file.
+  actions.push_back(act(Kind::ShowMainWindow));
+  if (PortChanging != 1 && (IniRewritten == 1 || startLine_.isBlank())) {
+    actions.push_back(act(Kind::WriteFile, QStringLiteral("0")));
+  }
+  PortChanging = 0;
+  actions.push_back(act(Kind::ShowDialog));
+}
+
+PortActions PortSetup::changePort() {
+  PortActions actions;
+  // One port selection at a time: while a dialog waits (at start-up or from
+  // an earlier click) the button only brings it to the front.
+  if (dialogOpen_) {
+    actions.push_back(act(Kind::RaiseDialog));
+    return actions;
+  }
+  beginChange(actions);
+  return actions;
+}
+
+void PortSetup::beginChange(PortActions &actions) {
+  actions.push_back(act(Kind::StopAutoUpdate));
+  PortChanging = 1;
+  actions.push_back(act(Kind::ClosePort));
+  showDialog(actions);
+}
+
+PortActions PortSetup::confirmed(const PortAnswer &answer) {
+  PortActions actions;
+  PortChosen = 1;
+  bool listed = false;
+  for (int n = 1; n <= kMaxPortNumber && !listed; ++n) {
+    if (answer.comboText == QStringLiteral("Com %1").arg(n)) {
+      PortNum = n;
+      listed = true;
+    }
+  }
+  if (!listed) actions.push_back(act(Kind::ShowMessage, kChoosePort));
+  if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(PortNum, answer.kind)));
+  PortKind = answer.kind;
+  return actions;
+}
+
+PortActions PortSetup::dialogClosed() {
+  PortActions actions;
+  dialogOpen_ = false;
+  if (!started_) {
+    IniRewritten = 0;
+    if (PortNum == 0) {
+      rewriteDefault(actions);  // no port chosen: the dialog has said so
+      return actions;
+    }
+  }
+  open(actions);
+  return actions;
+}
+
+void PortSetup::open(PortActions &actions) const {
+  actions.push_back({Kind::OpenPort, {}, false, PortNum, PortKind});
+}
+
+PortActions PortSetup::portOpened(bool open, const QString &failure) {
+  PortActions actions;
+  if (open) {
+    actions.push_back(act(Kind::ShowStatus, openPortStatusText(PortNum, PortKind)));
+    if (!started_) actions.push_back(act(Kind::ShowMainWindow));
+    started_ = true;
+    return actions;
+  }
+  actions.push_back(act(Kind::ShowMessage, failure.isEmpty() ? kPortDidNotOpen : kPortDidNotOpen + u'\n' + failure));
+  if (started_) {
+    beginChange(actions);
+  } else {
+    rewriteDefault(actions);
+  }
+  return actions;
+}
+
+}  // namespace vf

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "protocol/port_code.h"
+#include "settings/port_settings.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace vf {
+
+// What the operator answered in the port selection dialog.
+struct PortAnswer {
+  QString comboText;  // the text of Combo1 as it stands
+  ConnectionKind kind = ConnectionKind::Rs232c;  // the selected option
+  bool keep = false;  // "設定を保持"
+};
+
+// One thing start-up or the port change asks the window to do.
+struct PortAction {
+  enum class Kind {
+    ShowMessage,     // a modal message box with `text`
+    WriteFile,       // replace portnum.ini with the line `text`; `quiet`: a failure is not told
+    ShowMainWindow,
+    ShowDialog,      // show a new port selection dialog, non-modal
+    RaiseDialog,     // bring the dialog that waits to the front
+    StopAutoUpdate,  // Timer1 off and Check1 cleared (its own handling runs)
+    ClosePort,
+    OpenPort,        // run the opening sequence for portNum and portKind; answer with portOpened()
+    ShowStatus,      // Label13 reads `text`
+  };
+  Kind kind;
+  QString text;
+  bool quiet = false;
+  int portNum = 0;
+  ConnectionKind portKind = ConnectionKind::Rs232c;
+
+  bool operator==(const PortAction &) const = default;
+};
+using PortActions = std::vector<PortAction>;
+
+// Start-up and the port change command as a state machine: it is told what
+// happened (the file as found, the operator's answer, the dialog closing, the
+// result of opening) and answers with what to do next, in order. It touches
+// no file, window or port itself.
+//
+// Start-up: a missing portnum.ini is announced and created with the default
+// "1"; a stored port code is opened without asking; otherwise, and after
+// every failed open, the dialog asks (the file then holds "0" while it is
+// open). Port change: auto update off, port closed, the dialog asks, the
+// chosen port is opened; a failed open asks again. An answer that is no port
+// number leaves PortNum as it was: at start-up that asks again, during a port
+// change it reopens the port before.
+class PortSetup {
+ public:
+  static inline const QString kCreatingFile = QStringLiteral("初期設定ファイル portnum.ini を作成します");
+  static inline const QString kChoosePort = QStringLiteral("ポート番号を選択してください");
+  static inline const QString kPortDidNotOpen = QStringLiteral("ポートが開けませんでした");
+
+  // The program-wide port state.
+  int PortNum = 0;  // port number 1 .. 16; 0: none chosen
+  ConnectionKind PortKind = ConnectionKind::Rs232c;
+  int PortChosen = 0;    // the dialog has been confirmed
+  int IniRewritten = 0;  // start-up has just written the default "1"
+  int PortChanging = 0;  // the dialog was opened by "ポート変更"
+
+  // The window has loaded: whether portnum.ini exists, and its first line.
+  PortActions startUp(bool fileExists, const StoredPortLine &line);
+  // "ポート変更".
+  PortActions changePort();
+  // An option button of the dialog was clicked.
+  void optionClicked(ConnectionKind kind) { PortKind = kind; }
+  // "決定": what happens before the dialog closes.
+  PortActions confirmed(const PortAnswer &answer);
+  // The dialog has closed after "決定".
+  PortActions dialogClosed();
+  // The result of an OpenPort action; `failure` is the device and reason.
+  PortActions portOpened(bool open, const QString &failure = {});
+
+  // A dialog is open and waiting for "決定".
+  bool dialogWaiting() const { return dialogOpen_; }
+  // Start-up has ended with a port open.
+  bool started() const { return started_; }
+
+ private:
+  void rewriteDefault(PortActions &actions);
+  void showDialog(PortActions &actions);
+  void beginChange(PortActions &actions);
+  void open(PortActions &actions) const;
+
+  StoredPortLine startLine_;
+  bool dialogOpen_ = false;
+  bool started_ = false;
+};
+
+}  // namespace vf

@@ -1,0 +1,149 @@
+#include "tests/support/rig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace rig {
+
+void RecordingDialogs::showMessage(QWidget *, const QString &text) {
+  messages << text;
+  if (atMessage) atMessage(text);
+}
+
+QString RecordingDialogs::chooseFileToOpen(QWidget *, const QString &filter) {
+  fileFilters << filter;
+  return filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
+}
+
+bool FarEnd::readSome() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+  const QByteArray more = line.readFor(2);
+  if (more.isEmpty()) return false;
+  bytes += more;
+  const auto decoded = decoder_.feed(more);
+  events.insert(events.end(), decoded.begin(), decoded.end());
+  return true;
+}
+
+void FarEnd::readFor(int ms) {
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) readSome();
+}
+
+void FarEnd::settle(int quietMs) {
+  QDeadlineTimer quiet(quietMs);
+  QDeadlineTimer limit(5000);
+  while (!quiet.hasExpired() && !limit.hasExpired()) {
+    if (readSome()) quiet.setRemainingTime(quietMs);
+  }
+  const auto rest = decoder_.flush();
+  events.insert(events.end(), rest.begin(), rest.end());
+}
+
+int FarEnd::count(vf::ModuleEvent::Kind kind) const {
+  return static_cast<int>(std::count_if(events.begin(), events.end(), [kind](const auto &e) { return e.kind == kind; }));
+}
+
+QStringList FarEnd::messages() const {
+  QStringList texts;
+  for (const auto &e : events)
+    if (e.kind == vf::ModuleEvent::Kind::Message) texts << e.text;
+  return texts;
+}
+
+QStringList FarEnd::faults() const {
+  QStringList all;
+  for (const auto &e : events)
+    for (const auto &f : e.faults) all << vf::faultName(f.kind) + u": "_qs + f.detail;
+  return all;
+}
+
+void FarEnd::clear() {
+  bytes.clear();
+  events.clear();
+}
+
+WindowRig::WindowRig(std::optional<QByteArray> ini) {
+  if (ini) {
+    QFile file(iniPath());
+    if (file.open(QIODevice::WriteOnly)) file.write(*ini);
+  }
+  devices.insert(QStringLiteral("1/0"), module.line.path());
+  devices.insert(QStringLiteral("2/1"), module.line.path());
+  Form1::Setup setup;
+  setup.settingsFolder = folder.path();
+  setup.deviceNamer = [this](int portNum, vf::ConnectionKind kind) {
+    return devices.value(QStringLiteral("%1/%2").arg(portNum).arg(int(kind)), folder.filePath(QStringLiteral("none")));
+  };
+  setup.endProgram = [this] { ++endRequests; };
+  window = std::make_unique<Form1>(std::move(setup));
+}
+
+WindowRig::~WindowRig() { window.reset(); }
+
+QString WindowRig::iniPath() const { return folder.filePath(QStringLiteral("portnum.ini")); }
+
+QByteArray WindowRig::ini() const {
+  QFile file(iniPath());
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+vf::Form2 *WindowRig::dialog() const {
+  for (vf::Form2 *d : window->findChildren<vf::Form2 *>())
+    if (d->isVisible()) return d;
+  return nullptr;
+}
+
+QString WindowRig::field(const QString &name) const {
+  QObject *object = window->findChild<QObject *>(name);
+  if (auto *text = qobject_cast<vf::TextField *>(object)) return text->fieldText();
+  if (auto *line = qobject_cast<QLineEdit *>(object)) return line->text();
+  if (auto *label = qobject_cast<QLabel *>(object)) return label->text();
+  return QStringLiteral("<no field %1>").arg(name);
+}
+
+void WindowRig::press(const QString &name) {
+  if (auto *button = find<QPushButton>(name))
+    QTest::mouseClick(button, Qt::LeftButton);
+  else
+    find<QAction>(name)->trigger();
+}
+
+void WindowRig::type(const QString &name, const QString &text) {
+  auto *field = find<QWidget>(name);
+  field->setFocus();
+  typeText(field, text);
+}
+
+void typeText(QWidget *widget, const QString &text) {
+  for (const QChar c : text) {
+    if (c == u'\n')
+      QTest::keyClick(widget, Qt::Key_Return);
+    else
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
+}
+
+void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool keep) {
+  QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("Option2") : QStringLiteral("Option1")),
+                    Qt::LeftButton);
+  auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("Check1"));
+  if (check->isChecked() != keep) QTest::mouseClick(check, Qt::LeftButton);
+  QLineEdit *edit = dialog.findChild<QComboBox *>(QStringLiteral("Combo1"))->lineEdit();
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, port);
+  QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+}
+
+QByteArray hexBytes(const char *hex) { return QByteArray::fromHex(hex); }
+
+}  // namespace rig

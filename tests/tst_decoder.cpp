@@ -1,0 +1,265 @@
+// The module's reading of the line: the encoder's messages come back as their
+// text, every fault is reported, the cuts between pieces change nothing and
+// memory stays bounded on any input.
+
+#include "encoder/message_builder.h"
+#include "protocol/character_conversion.h"
+#include "protocol/control_command.h"
+#include "protocol/cp932.h"
+#include "protocol/display_code.h"
+#include "protocol/module_decoder.h"
+
+#include <QtTest>
+
+#include <random>
+
+using namespace vf;
+
+namespace {
+
+using Kind = ModuleEvent::Kind;
+
+QByteArray command(CommandCode code, int parameter = 0) { return controlCommand(code, std::uint8_t(parameter)); }
+QByteArray hex(const char *digits) { return QByteArray::fromHex(digits); }
+const QByteArray kStart = command(CommandCode::MessageStart);
+const QByteArray kUpdate = command(CommandCode::Update);
+const QByteArray kA = hex("0206");  // あ
+
+// A 262-byte packet: header, speed code SS 8B unless speedByte < 0, data, fill, checksum, end byte.
+QByteArray packet(int frame, int speedByte, const QByteArray &data) {
+  QByteArray p = QByteArray(1, '\0') + char(frame) + '\0';
+  if (speedByte >= 0) p += QByteArray(1, char(speedByte)) + '\x8B';
+  p += data;
+  p += QByteArray(kPacketBodySize - p.size(), '\xFF');
+  int sum = 0;
+  for (char c : p) sum += static_cast<unsigned char>(c);
+  return p + char(sum >> 8) + char(sum & 0xFF) + '\xEF';
+}
+
+QByteArray message(int frames, const QByteArray &packets) { return kStart + command(CommandCode::FrameCount, frames) + packets; }
+
+QByteArray joined(const std::vector<QByteArray> &writes) {
+  QByteArray all;
+  for (const QByteArray &w : writes) all += w;
+  return all;
+}
+
+// The events of a stream fed whole, or in pieces of 1 .. maxPiece bytes cut at random.
+std::vector<ModuleEvent> decode(QByteArrayView stream, bool quiet = false, std::mt19937 *cuts = nullptr, int maxPiece = 700) {
+  ModuleDecoder d;
+  std::vector<ModuleEvent> events;
+  for (qsizetype pos = 0; pos < stream.size();) {
+    const qsizetype n = cuts ? std::uniform_int_distribution<qsizetype>(1, maxPiece)(*cuts) : stream.size();
+    for (ModuleEvent &e : d.feed(stream.sliced(pos, std::min(n, stream.size() - pos)))) events.push_back(std::move(e));
+    pos += n;
+  }
+  if (quiet)
+    for (ModuleEvent &e : d.flush()) events.push_back(std::move(e));
+  return events;
+}
+
+// One word an event: its kind with a packet's faults in brackets; a fault
+// event is the name of its fault, a message summary its verdict, ok or bad.
+QString summary(const std::vector<ModuleEvent> &events) {
+  static const char *const names[] = {"start", "count", "packet", "clear", "cue", "update", "", ""};
+  QStringList words;
+  for (const ModuleEvent &e : events) {
+    QStringList faults;
+    for (const FaultReport &f : e.faults) faults << faultName(f.kind);
+    QString word = names[int(e.kind)];
+    if (e.kind == Kind::Fault) word = faults.join(u',');
+    else if (!faults.isEmpty()) word += u'[' + faults.join(u',') + u']';
+    if (e.kind == Kind::Message) word = e.ok ? "ok" : "bad";
+    words << word;
+  }
+  return words.join(u' ');
+}
+
+qint64 bytesAccountedFor(const std::vector<ModuleEvent> &events) {
+  qint64 sum = 0;
+  for (const ModuleEvent &e : events) sum += e.length;
+  return sum;
+}
+
+int faultCount(const std::vector<ModuleEvent> &events) {
+  int n = 0;
+  for (const ModuleEvent &e : events) n += int(e.faults.size());
+  return n;
+}
+
+struct Case {
+  const char *name;
+  QByteArray stream;
+  const char *events;
+  bool quiet = false;  // the line goes quiet after the stream
+};
+
+std::vector<Case> faultCases() {
+  const QByteArray p1 = packet(1, 0, kA);
+  const QByteArray a = message(1, p1);
+  const QByteArray two = message(2, p1 + packet(2, -1, kA));
+  auto changed = [](QByteArray bytes, int index, char value) { return bytes.replace(index, 1, &value, 1); };
+  return {
+      {"clear, cue, update", hex("000014000014EF" "000018000018EF") + kUpdate, "clear cue update"},
+      {"commands with a wrong byte 5, 6, 7", hex("000014000115EF" "000014000015EF" "000014000014EE") + kUpdate,
+       "unexpected-bytes update"},
+      {"unknown command", hex("00003000" "0030EF"), "unknown-command"},
+      {"display clear with a parameter", command(CommandCode::DisplayClear, 1), "bad-parameter"},
+      {"frame counts 0 and 17", message(0, message(17, {})), "start bad-parameter start bad-parameter"},
+      {"checksum", changed(a, 14 + 260, 0), "start count packet[bad-checksum] bad"},
+      {"end byte", changed(a, a.size() - 1, '\xEE') + kUpdate, "start count packet[bad-end-byte] bad update"},
+      {"fill", message(1, packet(1, 0, kA + "\xFF" "A")), "start count packet[bad-fill] bad"},
+      {"no speed code", message(1, packet(1, -1, kA)), "start count packet[missing-speed-code] bad"},
+      {"speed byte 4", message(1, packet(1, 4, kA)), "start count packet[bad-speed-code] bad"},
+      {"speed code, frame 2", message(2, p1 + packet(2, 1, kA)), "start count packet packet[speed-code-outside-frame-1] bad"},
+      {"odd data", message(1, packet(1, 0, kA + '\x02')), "start count packet[odd-data-length] bad"},
+      {"unknown codes, one report", message(1, packet(1, 0, hex("D40F").repeated(10))),
+       "start count packet[unknown-display-code] bad"},
+      {"frames swapped", message(2, packet(2, -1, kA) + p1),
+       "start count packet[frame-out-of-order] bad packet[packet-without-frame-count]"},
+      {"missing packets, new message", message(2, p1) + a, "start count packet incomplete-message start count packet ok"},
+      {"message start, then update", kStart + kUpdate, "start missing-frame-count update"},
+      {"frame count alone", a.mid(7), "count frame-count-without-message-start packet bad"},
+      {"a byte lost, then a packet", two.left(214) + two.mid(215), "start count packet[packet-length] packet bad"},
+      {"cut short, a command", message(1, p1.left(100)) + kUpdate + a,
+       "start count packet[packet-length] bad update start count packet ok"},
+      {"a byte too many", a.left(200) + '\xFF' + a.mid(200) + kUpdate,
+       "start count packet[bad-checksum,bad-end-byte] bad unexpected-bytes update"},
+      {"quiet: packet cut short", message(1, p1.left(100)), "start count packet[packet-length] bad", true},
+      {"quiet: command cut short", hex("000014"), "unexpected-bytes", true},
+      {"quiet: packets never came", message(2, p1), "start count packet incomplete-message", true},
+  };
+}
+
+}  // namespace
+
+class DecoderTest : public QObject {
+  Q_OBJECT
+ private slots:
+  // Messages back to back with updates in between, cut into random pieces.
+  void roundTrip() {
+    std::mt19937 rng(5336);
+    static const QString pool = u"漢字亜院弌堯槇熙鑿龠丼腕錙あいうぁんアイヴーｱｶﾞﾊﾟｰﾞ～＼￥「」、。・※〒≒─∟AZaz09 !~\\`{}"_qs;
+    QByteArray stream;
+    QStringList sent, read;  // frames, packets received, speed and text of each message
+    for (int i = 0; i < 150; ++i) {
+      QString text = i == 0 ? u"鑿"_qs.repeated(2033) : QString();
+      for (int n = std::uniform_int_distribution<int>(1, i % 10 ? 300 : 2033)(rng); i > 0 && n > 0; --n)
+        text += pool[std::uniform_int_distribution<int>(0, pool.size() - 1)(rng)];
+      const BuiltMessage m = buildMessage(text, 1 + i % 5);
+      stream += joined(m.writes) + kUpdate.repeated(i % 4);
+      sent << QStringLiteral("%1 %1 %2 ok: %3").arg(m.frames.size()).arg(std::min(i % 5, 3)).arg(m.normalised.text);
+    }
+    QVERIFY(sent[0].startsWith("16 16 "));
+    for (const ModuleEvent &e : decode(stream, false, &rng)) {
+      QVERIFY(e.faults.empty());
+      if (e.kind == Kind::Message)
+        read << QStringLiteral("%1 %2 %3 %4: %5").arg(e.frames).arg(e.received).arg(e.speed).arg(e.ok ? "ok" : "-", e.text);
+    }
+    QCOMPARE(read, sent);
+  }
+
+  // Every character of code page 932 the encoder can send reads back as itself,
+  // or as a twin with the same display code from a row the module cannot tell apart.
+  void everyCharacter() {
+    int exact = 0, twins = 0, userDefined = 0;
+    for (int u = 0x20; u < 0x10000; ++u) {
+      if (QChar::isSurrogate(u) || !cp932::isMappable(char16_t(u)) || cp932::codeOf(char16_t(u)) < 0x100 || !isUsable(char16_t(u)))
+        continue;
+      const QByteArray p = buildMessage(QString(QChar(u)), 1).writes[2];
+      const DisplayCodeCharacter back = characterOfDisplayCode(p[5], p[6]);
+      const int jisHigh = jisCodeOf(cp932::codeOf(char16_t(u))).high;
+      if (!back.known) {  // user-defined (Shift-JIS F040 .. F09E): class "111", nothing behind it
+        QVERIFY(u >= 0xE000 && u <= 0xF8FF);
+        ++userDefined;
+      } else if (back.character == u) {
+        ++exact;
+      } else {  // only rows whose bit J11 the narrow classes drop have twins
+        QCOMPARE(buildMessage(QString(QChar(back.character)), 1).writes[2].mid(5, 2), p.mid(5, 2));
+        QVERIFY((jisHigh >= 0x29 && jisHigh <= 0x2F) || jisHigh >= 0x78);
+        ++twins;
+      }
+    }
+    QVERIFY(exact > 6800);  // JIS X 0208 alone has 6879 characters
+    QVERIFY(twins > 50);    // the NEC row 13
+    QCOMPARE(userDefined, 0xF09E - 0xF040);  // F07F is no trail byte
+    QCOMPARE(characterOfDisplayCode(0x41, 0x22).hasJisCode, false);  // Q never has bits 7 .. 5
+  }
+
+  void faults_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<QString>("expected");
+    for (const Case &c : faultCases()) QTest::newRow(c.name) << c.stream << c.quiet << QString(c.events);
+  }
+  void faults() {
+    QFETCH(QByteArray, stream);
+    QFETCH(bool, quiet);
+    QFETCH(QString, expected);
+    const std::vector<ModuleEvent> events = decode(stream, quiet);
+    QCOMPARE(summary(events), expected);
+    qint64 at = 0;  // where the next element starts
+    for (const ModuleEvent &e : events) {
+      if (e.length > 0) QCOMPARE(e.offset, at);
+      at += e.length;
+      for (const FaultReport &f : e.faults) QVERIFY(!f.detail.isEmpty());
+    }
+    if (quiet) QCOMPARE(bytesAccountedFor(events), stream.size());  // every byte accounted for
+  }
+
+  // The events do not depend on how the stream was cut into pieces.
+  void splitsDoNotMatter() {
+    QByteArray stream;
+    const std::vector<Case> cases = faultCases();
+    for (auto c = cases.rbegin(); c != cases.rend(); ++c) stream += c->stream;  // leftovers meet others
+    const std::vector<ModuleEvent> whole = decode(stream, true);
+    QCOMPARE(bytesAccountedFor(whole), stream.size());
+    std::mt19937 cuts(262);
+    QVERIFY(decode(stream, true, &cuts, 1) == whole);  // byte by byte
+    for (int i = 0; i < 3; ++i) QVERIFY(decode(stream, true, &cuts) == whole);
+  }
+
+  // Any one byte of a message changed is reported.
+  void everyChangedByteIsReported() {
+    std::mt19937 rng(60);
+    const QByteArray clean = joined(buildMessage(u"漢字かなｶﾅABC"_qs.repeated(12), 3).writes) + kUpdate;
+    QCOMPARE(faultCount(decode(clean, true)), 0);
+    for (int round = 0; round < 3000; ++round) {
+      QByteArray stream = clean;
+      const int at = std::uniform_int_distribution<int>(0, int(stream.size()) - 1)(rng);
+      const char was = stream[at];
+      stream[at] = char(std::uniform_int_distribution<int>(0, 255)(rng));
+      if (stream[at] == was) continue;
+      const auto events = decode(stream, true);
+      QVERIFY2(faultCount(events) > 0, qPrintable(QStringLiteral("byte %1: %2 -> %3 went unreported")
+                                                      .arg(at).arg(uchar(was), 2, 16).arg(uchar(stream[at]), 2, 16)));
+      QCOMPARE(bytesAccountedFor(events), stream.size());
+    }
+  }
+
+  void boundedMemory() {
+    std::mt19937 rng(4206);
+    for (const QByteArray &pattern : {QByteArray(), QByteArray(1, '\0'), QByteArray("\0\1\0", 3), QByteArray("\0\0\x1C", 3)}) {
+      ModuleDecoder d;
+      qint64 total = 0, accounted = 0, eventCount = 0;
+      QByteArray chunk(1 << 16, '\0');
+      for (int round = 0; round < 32; ++round) {  // up to 2 MB
+        for (qsizetype i = 0; i < chunk.size(); ++i) chunk[i] = pattern.isEmpty() ? char(rng()) : pattern[i % pattern.size()];
+        const qsizetype n = std::uniform_int_distribution<qsizetype>(1, chunk.size())(rng);
+        const auto events = d.feed(QByteArrayView(chunk).first(n));
+        accounted += bytesAccountedFor(events);
+        eventCount += qint64(events.size());
+        total += n;
+        QVERIFY(d.pendingBytes() <= ModuleDecoder::kLookahead);
+        QVERIFY(eventCount <= total / 3 + 1);  // at most one per element or run of skipped bytes
+      }
+      accounted += bytesAccountedFor(d.flush());
+      QCOMPARE(accounted, total);
+      // After the line has gone quiet, a message is read as if nothing happened.
+      QCOMPARE(summary(d.feed(message(1, packet(1, 0, kA)))), "start count packet ok");
+    }
+  }
+};
+
+QTEST_APPLESS_MAIN(DecoderTest)
+#include "tst_decoder.moc"

@@ -1,0 +1,265 @@
+// Convert-and-send without a window: the message built from the text, and the
+// run as the window shows it. Seeded random texts are checked against the
+// packet format and an independent computation of every display code.
+
+#include "encoder/message_builder.h"
+#include "encoder/run_presentation.h"
+#include "protocol/character_conversion.h"
+#include "protocol/lookups.h"
+
+#include <QtTest>
+
+#include <unicode/ucnv.h>
+
+#include <map>
+#include <random>
+
+using namespace vf;
+
+namespace {
+
+// The display code in numbers, from ICU's code page 932 bytes of the
+// character (not the encoder's table): -1 for an unusable character.
+int expectedDisplayCode(QChar ch) {
+  static UConverter *conv = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter *c = ucnv_open("windows-31j", &status);
+    ucnv_setFromUCallBack(c, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    return c;
+  }();
+  int lead = 0x81, trail = 0x40;  // CR and LF stand for the full-width blank
+  if (ch != u'\r' && ch != u'\n') {
+    char out[8];
+    UErrorCode status = U_ZERO_ERROR;
+    const UChar unit = ch.unicode();
+    ucnv_resetFromUnicode(conv);
+    const int n = ucnv_fromUChars(conv, out, sizeof out, &unit, 1, &status);
+    if (U_FAILURE(status) || n == 0) return -1;
+    lead = static_cast<unsigned char>(out[0]);
+    trail = n == 2 ? static_cast<unsigned char>(out[1]) : 0;
+  }
+  int h = lead <= 0x9F ? (lead - 0x70) * 2 - 1 : (lead - 0xB0) * 2 - 1;  // Shift-JIS -> JIS
+  int l = trail > 0x7F ? trail - 1 : trail;
+  if (l >= 0x9E) {
+    l -= 0x7D;
+    ++h;
+  } else {
+    l -= 0x1F;
+  }
+  h &= 0x7F;
+  l &= 0xFF;
+  if (h < 0x20) return -1;
+  if (h >= 0x30 && h <= 0x6F) return (128 * (h % 2) + l % 128) << 8 | (h - 0x30) / 2;
+  return (128 * (h % 2) + l % 32) << 8 | (4 * ((l / 32) % 4) + (h / 2) % 4 + (h >= 0x70 ? 16 : 0));
+}
+
+QString randomText(std::mt19937 &rng) {
+  static const QString pools[] = {
+      QStringLiteral("漢字亜院弌堯槇熙鑿龠丼"), QStringLiteral("あいうぁんアイヴーｱｶﾞﾊﾟｰﾞﾜﾞ"),
+      QStringLiteral("①Ⅻ㈱～＼￥「」、。・※〒≒〜−"), QStringLiteral("AZaz09 !~\\`{}\"'"),
+      QStringLiteral("\r\n\t\x01"), QStringLiteral("한éب😀\u0000\uE000\uE0BC")};
+  std::discrete_distribution<int> pick({30, 30, 10, 20, 6, 2});
+  const int cls = std::uniform_int_distribution<int>(0, 9)(rng);
+  const int length = cls == 0 ? 0 : cls < 7 ? std::uniform_int_distribution<int>(1, 300)(rng)
+                                            : std::uniform_int_distribution<int>(1900, 2100)(rng);
+  QString text;
+  while (text.size() < length) {
+    const QString &pool = pools[pick(rng)];
+    text += pool[std::uniform_int_distribution<int>(0, pool.size() - 1)(rng)];
+  }
+  return text;
+}
+
+// The fields as the window shows them once every step of the run is done.
+std::map<QString, QString> finalFields(const std::vector<RunStep> &steps) {
+  std::map<QString, QString> fields;
+  for (const RunStep &s : steps)
+    if (s.kind == RunStep::Kind::SetText) fields[s.name] = s.text;
+  return fields;
+}
+
+QByteArray bytes(const char *hex) { return QByteArray::fromHex(hex); }
+QString hexOf(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
+
+}  // namespace
+
+class EncoderTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void randomTexts() {
+    std::mt19937 rng(20261206);
+    int sent = 0, refused = 0, withUnusable = 0;
+    for (int round = 0; round < 3000; ++round) {
+      const QString text = randomText(rng);
+      const int speed = 1 + round % 5;
+      const BuiltMessage m = buildMessage(text, speed);
+      const auto fields = finalFields(presentRun(m, round % 2 == 0));
+      const qsizetype padded = text.size() + kPaddingLength;
+      if (padded > kMaxPaddedLength || text.isEmpty()) {
+        QCOMPARE(m.outcome, text.isEmpty() ? RunOutcome::Empty : RunOutcome::TooLong);
+        QVERIFY(m.writes.empty());
+        QCOMPARE(fields.at("Text19"), QString::number(padded));
+        ++refused;
+        continue;
+      }
+      ++sent;
+      const QString normalised = normaliseForModule(text + QString(kPaddingLength, QChar(0x3000)));
+      const int frames = 1 + static_cast<int>(normalised.size()) / 128;
+      QCOMPARE(fields.at("Text1"), normalised);
+      QCOMPARE(fields.at("Text21"), QString::number(frames));
+      QCOMPARE(m.writes.size(), std::size_t(2 + frames));
+      QCOMPARE(m.writes[0], bytes("00002500 0025EF"));
+      QCOMPARE(m.writes[1], QByteArray::fromHex(QString::asprintf("000004%02X00%02XEF", frames, frames + 4).toLatin1()));
+
+      qsizetype firstUnusable = -1;
+      for (int k = 1; k <= frames; ++k) {
+        const QByteArray &p = m.writes[1 + k];
+        QCOMPARE(p.size(), kPacketSize);
+        QCOMPARE(p.left(3), QByteArray::fromHex(QString::asprintf("00%02X00", k).toLatin1()));
+        QCOMPARE(fields.at(QStringLiteral("Text%1").arg(21 + k)), hexOf(p));
+        int pos = 3;
+        if (k == 1) {
+          QCOMPARE(static_cast<unsigned char>(p[3]), speed == 5 ? 3 : speed - 1);
+          QCOMPARE(static_cast<unsigned char>(p[4]), 0x8B);
+          pos = 5;
+        }
+        // Frame 1 holds characters 1 .. 127, frame k characters 128(k-1) .. 128k-1.
+        const qsizetype first = k == 1 ? 0 : 128 * (k - 1) - 1;
+        const QStringView chars = QStringView(normalised).mid(first, k == 1 ? 127 : 128);
+        for (qsizetype i = 0; i < chars.size(); ++i, pos += 2) {
+          const int code = expectedDisplayCode(chars[i]);
+          if (code < 0) {
+            if (firstUnusable < 0) firstUnusable = first + i;
+            break;
+          }
+          QCOMPARE((static_cast<unsigned char>(p[pos]) << 8) | static_cast<unsigned char>(p[pos + 1]), code);
+        }
+        for (; pos < kPacketBodySize; ++pos) QCOMPARE(static_cast<unsigned char>(p[pos]), 0xFF);
+        int sum = 0;
+        for (int i = 0; i < kPacketBodySize; ++i) sum += static_cast<unsigned char>(p[i]);
+        QCOMPARE((static_cast<unsigned char>(p[259]) << 8) | static_cast<unsigned char>(p[260]), sum);
+        QCOMPARE(static_cast<unsigned char>(p[261]), 0xEF);
+        if (k == frames) {
+          QCOMPARE(fields.at("Text14"), QString::asprintf("%04X", sum));
+          QCOMPARE(fields.at("Text13"), QString::fromLatin1(p.toHex(' ').toUpper()));
+        }
+      }
+      // The last frame's JIS digits, and their bits.
+      QString digits, bits;
+      for (QChar c : QStringView(normalised).mid(frames == 1 ? 0 : 128 * (frames - 1) - 1, frames == 1 ? 127 : 128)) {
+        const JisCode jis = jisCodeOf(shiftJisCodeOf(c.unicode()));
+        digits += QString::asprintf("%02X%02X", jis.high, jis.low);
+        bits += QStringLiteral("%1").arg(jis.high << 8 | jis.low, 16, 2, QChar(u'0'));
+      }
+      QCOMPARE(fields.at("Text4"), digits);
+      QCOMPARE(fields.at("Text6"), bits);
+      // Where the first unusable character stands in the operator's text.
+      QCOMPARE(m.hasUnusable(), firstUnusable >= 0);
+      if (firstUnusable >= 0) {
+        ++withUnusable;
+        const NormalisedText n = normaliseWithPositions(text);
+        QCOMPARE(m.firstUnusableFrom, n.sourceIndex[firstUnusable]);
+        QCOMPARE(text.mid(m.firstUnusableFrom, m.firstUnusableTo - m.firstUnusableFrom),
+                 text.mid(n.sourceIndex[firstUnusable], n.sourceIndex[firstUnusable + 1] - n.sourceIndex[firstUnusable]));
+      }
+    }
+    // The generator must have reached every kind of run.
+    QVERIFY(sent > 1000);
+    QVERIFY(refused > 100);
+    QVERIFY(withUnusable > 100);
+  }
+
+  void workedExample() {
+    const BuiltMessage m = buildMessage(u"あ"_qs, 1);
+    const QByteArray packet = bytes("000100008B0206") + bytes("8104").repeated(14) +
+                              QByteArray(224, '\xFF') + bytes("E6FAEF");
+    QCOMPARE(m.writes, (std::vector<QByteArray>{bytes("00002500 0025EF"), bytes("00000401 0005EF"), packet}));
+    const auto fields = finalFields(presentRun(m, false));
+    QCOMPARE(fields.at("Text14"), QStringLiteral("E6FA"));
+    QCOMPARE(fields.at("Text19"), QStringLiteral("15"));
+    QCOMPARE(fields.at("Label14"), QStringLiteral("変換完了！"));
+    QCOMPARE(fields.at("Text20"), QString());
+  }
+
+  void frames_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("frame2End");  // the checksum and end byte of frame 2
+    const QString kana = QString(QChar(u'ぁ'));
+    QTest::newRow("113 characters: frame 1 full, no fill") << kana.repeated(113) << 1 << 1 << QString();
+    QTest::newRow("114: frame 2 holds one blank") << kana.repeated(114) << 1 << 2 << QStringLiteral("FD89EF");
+    QTest::newRow("2033: 16 frames") << kana.repeated(2033) << 1 << 16 << QString();
+    QTest::newRow("small sum keeps its zeros") << kana.repeated(255) << 1 << 3 << QStringLiteral("0382EF");
+    for (int speed = 1; speed <= 5; ++speed) QTest::addRow("speed %d", speed) << QStringLiteral("A") << speed << 1 << QString();
+  }
+  void frames() {
+    QFETCH(QString, text);
+    QFETCH(int, speed);
+    QFETCH(int, frames);
+    QFETCH(QString, frame2End);
+    const BuiltMessage m = buildMessage(text, speed);
+    QCOMPARE(int(m.frames.size()), frames);
+    QCOMPARE(m.writes[1][3], char(frames));
+    QCOMPARE(m.writes[2].mid(3, 2), QByteArray::fromHex(QString::asprintf("%02X8B", speed == 5 ? 3 : speed - 1).toLatin1()));
+    if (!frame2End.isEmpty()) QVERIFY(hexOf(m.writes[3]).endsWith(frame2End));
+    if (frames == 1 && text.size() == 113) QCOMPARE(m.writes[2][259 - 1], char(0x04));  // no fill before the checksum
+  }
+
+  void refusedRuns() {
+    // Too long: only Text1 and Text19 change, then the message.
+    const auto tooLong = presentRun(buildMessage(QString(2034, u'x'), 1), false);
+    QCOMPARE(tooLong.size(), std::size_t(3));
+    QCOMPARE(tooLong[2].text, QStringLiteral("文字数オーバー"));
+    // Empty: the padding and its length, Check1 cleared, then the message.
+    const auto empty = presentRun(buildMessage(u""_qs, 1), true);
+    QCOMPARE(finalFields(empty).at("Text19"), QStringLiteral("14"));
+    QCOMPARE(finalFields(empty).at("Text14"), QString());  // a packet was left: its work fields go
+    QCOMPARE(empty[empty.size() - 2].kind, RunStep::Kind::ClearCheck1);
+    QCOMPARE(empty.back().text, QStringLiteral("文字を入力してください"));
+  }
+
+  // The box about an unusable character finds the run half done.
+  void boxInTheMiddleOfAFrame() {
+    const QString text = QString(200, u'あ') + u"漢한字"_qs + QString(10, u'い');
+    const BuiltMessage m = buildMessage(text, 1);
+    const std::vector<RunStep> steps = presentRun(m, false);
+    const auto at = [&](RunStep::Kind kind, const QString &name = {}) {
+      return std::find_if(steps.begin(), steps.end(), [&](const RunStep &s) { return s.kind == kind && s.name == name; }) -
+             steps.begin();
+    };
+    const auto box = at(RunStep::Kind::MessageBox), label1 = at(RunStep::Kind::SetText, "Label1"),
+               select = at(RunStep::Kind::SelectInText3);
+    QVERIFY(box < label1 && label1 < select && select < qsizetype(steps.size()));
+    QCOMPARE(steps[box].text, QStringLiteral("使用不可能な文字が含まれています"));
+    QCOMPARE(steps[select].from, 201);
+    QCOMPARE(steps[select].to, 202);
+    std::map<QString, QString> seen = finalFields({steps.begin(), steps.begin() + box});
+    QCOMPARE(seen.at("Label14"), QStringLiteral("変換中..."));
+    QCOMPARE(seen.at("Text13"), QStringLiteral("00 02 00 ") + QStringLiteral("02 06 ").repeated(73) + QStringLiteral("41 02 "));
+    QVERIFY(seen.count("Text21") == 0 && seen.count("Text23") == 0);  // count and frame 2 not yet written
+    QCOMPARE(seen.at("Text22"), m.frames[0].packedDigits);
+    QCOMPARE(finalFields(presentRun(m, false)).at("Label1"), QStringLiteral("文字コード ERROR"));
+  }
+
+  void lookupErrors() {
+    NoticeLog notices;
+    Lookups lookups(notices);
+    QCOMPARE(lookups.HEXtoBIN(u"a"_qs).toString(), QString());  // nothing given yet
+    QCOMPARE(lookups.HEXtoBIN(u"C"_qs).toString(), QStringLiteral("1100"));
+    QCOMPARE(lookups.HEXtoBIN(u""_qs).toString(), QStringLiteral("1100"));  // the last result
+    QCOMPARE(lookups.BINtoHEX(u"0111"_qs).toString(), QStringLiteral("7"));
+    QCOMPARE(lookups.BINtoHEX(u"101"_qs).toString(), QStringLiteral("7"));
+    QCOMPARE(lookups.Ex16(u"F"_qs).toString(), QStringLiteral("F"));
+    QCOMPARE(lookups.Ex16(u"g"_qs).toString(), QStringLiteral("F"));
+    const NoticeLog expected = {{OperatorNotice::Kind::MessageBox, "HEXtoBIN ERROR"}, {OperatorNotice::Kind::Label1Caption, "HEXtoBIN ERROR"},
+                                {OperatorNotice::Kind::MessageBox, "HEXtoBIN ERROR"}, {OperatorNotice::Kind::Label1Caption, "HEXtoBIN ERROR"},
+                                {OperatorNotice::Kind::MessageBox, "BINtoHEX ERROR"}, {OperatorNotice::Kind::Label1Caption, "BINtoHEX"},
+                                {OperatorNotice::Kind::MessageBox, "Ex16 ERROR"}, {OperatorNotice::Kind::Label1Caption, "Ex16 ERROR"}};
+    QCOMPARE(notices, expected);
+    QCOMPARE(twoDigitForm(300) + twoDigitForm(-31) + twoDigitForm(5), QStringLiteral("2CE105"));
+  }
+};
+
+QTEST_APPLESS_MAIN(EncoderTest)
+#include "tst_encoder.moc"

@@ -1,0 +1,149 @@
+// The programs as a user runs them: vf3360-send with every source of text,
+// its exit statuses and a real pseudo-terminal; vf3360-sim with its lines and
+// link; vf3360 itself with "--device" answering the cue reply.
+
+#include "encoder/message_builder.h"
+#include "protocol/lookups.h"
+#include "sim/pseudo_terminal.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+  int status = -1;
+  QByteArray out;
+  QString err;
+};
+
+Run run(const QString &program, const QStringList &args, const QByteArray &input = {}) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+  p.setProcessEnvironment(env);
+  p.start(program, args);
+  p.write(input);
+  p.closeWriteChannel();
+  if (!p.waitForFinished(30000)) return {};
+  return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+Run send(const QStringList &args, const QByteArray &input = {}) { return run(QStringLiteral(VF3360_SEND_PATH), args, input); }
+
+QByteArray hexLines(const std::vector<QByteArray> &writes) {
+  QByteArray out;
+  for (const QByteArray &w : writes) out += vf::spacedHex(w).toLatin1() + '\n';
+  return out;
+}
+
+}  // namespace
+
+class ToolsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void sendSources() {
+    QTemporaryDir dir;
+    QFile cp932(dir.filePath(u"sjis.txt"_qs));
+    QVERIFY(cp932.open(QIODevice::WriteOnly));
+    cp932.write(QByteArray::fromHex("CAB2C3B8208ABF"));  // "ﾊｲﾃｸ 漢", no line end
+    cp932.close();
+    const QByteArray expected = hexLines(vf::buildMessage(u"ﾊｲﾃｸ 漢\r\n"_qs, 3).writes);
+    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932.fileName()}).out, expected);
+    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"ﾊｲﾃｸ"_qs, u"漢\r\n"_qs}).out, expected);
+    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs}, u"ﾊｲﾃｸ 漢\r\n"_qs.toUtf8()).out, expected);
+  }
+
+  void sendStatuses_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sent") << QStringList{"--hex", "あ"} << 0 << "";
+    QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << "文字数オーバー\n";
+    QTest::newRow("empty") << QStringList{"--hex"} << 4 << "文字を入力してください\n";
+    QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << "使用不可能な文字が含まれています\n";
+    QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << "vf3360-send: --speed";
+    QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << "vf3360-send: give either";
+    QTest::newRow("no destination") << QStringList{"a"} << 2 << "vf3360-send: no port";
+    QTest::newRow("no such device") << QStringList{"--device", "/dev/vf3360-none", "a"} << 1
+                                    << "vf3360-send: cannot open /dev/vf3360-none: ";
+  }
+  void sendStatuses() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    const Run r = send(args);
+    QCOMPARE(r.status, status);
+    if (error.isEmpty() || error.endsWith(u'\n'))
+      QCOMPARE(r.err, error);
+    else
+      QVERIFY2(r.err.startsWith(error), qPrintable(r.err));
+  }
+
+  // Exactly the bytes --hex prints, all of them handed to the line before the tool ends.
+  void sendThroughALine() {
+    for (const QStringList &args : {QStringList{"--speed", "2", "あ"}, QStringList{QString(2033, u'字')}, QStringList{"--rewind"}}) {
+      const QByteArray expected = QByteArray::fromHex(send(QStringList{"--hex"} + args).out);
+      vf::PseudoTerminal line;
+      QProcess tool;
+      tool.start(QStringLiteral(VF3360_SEND_PATH), QStringList{"--device", line.path()} + args);
+      if (expected.size() < 4096) QVERIFY(tool.waitForFinished(30000));  // what fits the line's buffer
+      QCOMPARE(line.readExactly(expected.size(), 30000), expected);
+      QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(30000));
+      QCOMPARE(tool.exitCode(), 0);
+      QCOMPARE(line.readFor(100), QByteArray());
+    }
+  }
+
+  void sim() {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(u"module"_qs);
+    QProcess sim;
+    sim.start(QStringLiteral(VF3360_SIM_PATH), {u"--link"_qs, link});
+    QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 10000));
+    const QString device = QString::fromUtf8(sim.readLine()).trimmed();
+    QCOMPARE(QFileInfo(link).symLinkTarget(), device);
+    QCOMPARE(send({u"--device"_qs, link, u"--speed"_qs, u"4"_qs, u"ABC"_qs}).status, 0);
+    QVERIFY(send({u"--device"_qs, link, u"--clear"_qs}).status == 0);
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += sim.readAllStandardOutput()).contains("display clear"), 10000);
+    QVERIFY(log.contains("message 1 of 1 frame(s), speed 3, ok: \"ＡＢＣ"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());  // removed on the way out
+    QCOMPARE(run(QStringLiteral(VF3360_SIM_PATH), {u"--kind"_qs, u"serial"_qs}).status, 2);
+  }
+
+  // The program in a folder of its own, its portnum.ini the test's: the
+  // stored port opens on the device given, and the cue reply of the stored
+  // kind is answered.
+  void program() {
+    QTemporaryDir folder;
+    const QString program = folder.filePath(u"vf3360"_qs);
+    QVERIFY(QFile::copy(QStringLiteral(VF3360_PATH), program));
+    QFile ini(folder.filePath(u"portnum.ini"_qs));
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("19\r\n") == 4);
+    ini.close();
+    vf::PseudoTerminal line;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+    process.setProcessEnvironment(env);
+    process.start(program, {u"--device"_qs, line.path()});
+    QByteArray answer;
+    QDeadlineTimer deadline(20000);
+    while (answer.isEmpty() && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+      QVERIFY(line.write(QByteArray::fromHex("C0")));  // until the port is open and answers
+      answer = line.readFor(200);
+    }
+    process.kill();
+    process.waitForFinished();
+    QCOMPARE(answer.left(7), QByteArray::fromHex("00001800 0018EF"));
+    const Run bad = run(program, {u"--device"_qs});
+    QCOMPARE(bad.status, 2);
+    QVERIFY(bad.err.contains(u"usage: vf3360 [--device PATH]"_qs));
+  }
+};
+
+QTEST_GUILESS_MAIN(ToolsTest)
+#include "tst_tools.moc"

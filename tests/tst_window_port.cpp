@@ -1,0 +1,134 @@
+// Start-up and the port change in the real window: the port selection dialog
+// answered with key presses and mouse clicks, one test per path; the device
+// going away.
+
+#include "tests/support/rig.h"
+
+#include <QCheckBox>
+#include <QSerialPort>
+#include <QtTest>
+
+using namespace vf;
+
+namespace {
+
+const QString kChoose = u"ポート番号を選択してください"_qs;
+
+QString status(int port, const char *kind) {
+  return QStringLiteral("オープン CommPort=%1 Settings=19200,N,8,1 %2").arg(port).arg(QString::fromUtf8(kind));
+}
+
+bool portOpen(rig::WindowRig &rig) { return rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen(); }
+
+// Waits for the next dialog and answers it.
+bool answer(rig::WindowRig &rig, const QString &port, bool usb = false, bool keep = false) {
+  if (!QTest::qWaitFor([&] { return rig.dialog() != nullptr; })) return false;
+  rig::answerPortDialog(*rig.dialog(), port, usb, keep);
+  return true;
+}
+
+}  // namespace
+
+class WindowPortTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void firstStart() {
+    rig::WindowRig rig(std::nullopt);
+    bool visibleAtMessage = true;
+    rig.dialogs.atMessage = [&](const QString &) { visibleAtMessage = rig.window->isVisible(); };
+    rig.start();
+    QCOMPARE(rig.dialogs.messages, QStringList{u"初期設定ファイル portnum.ini を作成します"_qs});
+    QVERIFY(!visibleAtMessage);                              // not before start-up shows it,
+    QVERIFY(rig.window->isVisible() && rig.dialog());        // but behind the dialog
+    QCOMPARE(rig.ini(), QByteArray("0\r\n"));
+    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
+    QVERIFY(answer(rig, u"Com 2"_qs, true, true));
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.ini(), QByteArray("18\r\n"));
+    QCOMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
+    QCOMPARE(rig.dialogs.messages.size(), 1);
+  }
+
+  void storedPortDoesNotOpen() {
+    rig::WindowRig rig(QByteArray("4\r\n"));
+    rig.start();
+    QCOMPARE(rig.dialogs.messages.size(), 1);
+    QCOMPARE(rig.dialogs.messages[0].section(u'\n', 0, 0), u"ポートが開けませんでした"_qs);
+    QVERIFY(rig.dialogs.messages[0].section(u'\n', 1).startsWith(rig.folder.filePath(u"none: "_qs)));
+    QCOMPARE(rig.ini(), QByteArray("0\r\n"));  // the stored port is forgotten
+    QVERIFY(answer(rig, u"Com 1"_qs));
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+  }
+
+  // The box's text is compared exactly: nothing completes or corrects it.
+  void comboTextIsComparedExactly() {
+    rig::WindowRig rig(QByteArray("0\r\n"));
+    rig.start();
+    rig.press(u"Command5"_qs);  // while start-up waits: the same dialog, no second one
+    QCOMPARE(rig.window->findChildren<Form2 *>().size(), 1);
+    for (const QString &typed : {u"com 1"_qs, u"C"_qs, u"COM 12"_qs, u"Com 17"_qs}) {
+      QVERIFY(answer(rig, typed));
+      QTRY_VERIFY(rig.dialogs.messages.size() == 1 && rig.dialog());  // asked again
+      QCOMPARE(rig.dialogs.messages.takeFirst(), kChoose);
+      QVERIFY(!portOpen(rig));
+    }
+    QVERIFY(answer(rig, u"Com 1"_qs, false, true));
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.ini(), QByteArray("1\r\n"));
+  }
+
+  void portChange() {
+    rig::WindowRig rig;
+    rig.start();
+    QTest::mouseClick(rig.find<QCheckBox>(u"Check1"_qs), Qt::LeftButton);
+    rig.press(u"Reload"_qs);
+    QVERIFY(rig.find<QTimer>(u"Timer1"_qs)->isActive());
+    rig.press(u"Command5"_qs);
+    QVERIFY(!rig.find<QTimer>(u"Timer1"_qs)->isActive() && !rig.find<QCheckBox>(u"Check1"_qs)->isChecked());
+    QVERIFY(!portOpen(rig) && rig.dialog());
+    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));  // while the dialog is open
+    QVERIFY(answer(rig, u"Com 2"_qs, true));
+    QTRY_COMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
+    QCOMPARE(rig.field(u"Label15"_qs), u"自動更新"_qs);  // not changed by the port change
+    // No listed port: the port before is opened again.
+    rig.press(u"Command5"_qs);
+    QVERIFY(answer(rig, u"com 9"_qs, true));
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.dialogs.messages, QStringList{kChoose});
+    // A port that does not open: the message, and the dialog again.
+    rig.press(u"Command5"_qs);
+    QVERIFY(answer(rig, u"Com 9"_qs));
+    QTRY_COMPARE(rig.dialogs.messages.size(), 2);
+    QVERIFY(rig.dialogs.messages[1].startsWith(u"ポートが開けませんでした\n"_qs));
+    QVERIFY(answer(rig, u"Com 1"_qs));
+    QTRY_COMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.ini(), QByteArray("1\r\n"));  // the change did not touch the file
+  }
+
+  // The device goes away while idle: the port is closed, the operator is told
+  // once, and "ポート変更" opens a port again.
+  void deviceLost() {
+    rig::WindowRig rig;
+    rig.start();
+    rig.find<TextField>(u"Text3"_qs)->setFieldText(u"あ"_qs);
+    rig.press(u"Command1"_qs);  // Check1 cleared: the timer runs until a port event
+    rig.module.line.closeFarEnd();
+    rig.module.line.releaseDeviceHandle();
+    QTRY_VERIFY(!portOpen(rig));
+    QTest::qWait(100);
+    QCOMPARE(rig.dialogs.messages,
+             QStringList{u"シリアルポートが切断されました。「ポート変更」でポートを開き直してください"_qs});
+    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
+    QVERIFY(!rig.find<QTimer>(u"Timer1"_qs)->isActive());
+    QCOMPARE(rig.field(u"Text3"_qs), u"あ"_qs);
+    PseudoTerminal other;
+    rig.devices.insert(u"1/0"_qs, other.path());
+    rig.press(u"Command5"_qs);
+    QVERIFY(answer(rig, u"Com 1"_qs));
+    QTRY_VERIFY(portOpen(rig));
+  }
+};
+
+QTEST_MAIN(WindowPortTest)
+#include "tst_window_port.moc"
