@@ -76,16 +76,10 @@ bool isUsable(char16_t unit) {
   return (jisCodeOf(shiftJisCodeOf(unit)).high & 0x60) != 0;
 }
 
-void appendSJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode) {
+void SJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode) {
   const JisCode jis = jisCodeOf(shiftJisCode);
   appendTwoDigitForm(jisDigits, jis.high);
   appendTwoDigitForm(jisDigits, jis.low);
-}
-
-QString SJIStoJIS(std::uint16_t shiftJisCode) {
-  QString digits;
-  appendSJIStoJIS(digits, shiftJisCode);
-  return digits;
 }
 
 DisplayCode JIStoCODE(QStringView jisBits, Lookups &lookups, QString &packetHexText) {
@@ -117,7 +111,7 @@ int ConvertCharacters(QStringView conversionText, FrameForms &forms, Lookups &lo
   const qsizetype digitsStart = forms.jisDigits.size();
   forms.jisDigits.reserve(digitsStart + 4 * conversionText.size());
   for (QChar ch : conversionText) {
-    appendSJIStoJIS(forms.jisDigits, shiftJisCodeOf(ch.unicode()));
+    SJIStoJIS(forms.jisDigits, shiftJisCodeOf(ch.unicode()));
   }
   // Stage 2: bit text of every digit.
   const qsizetype bitsStart = forms.jisBits.size();

@@ -25,12 +25,12 @@ std::uint16_t shiftJisCodeOf(char16_t unit);
 // characters that the conversion refuses as unusable (code class "0" or "1").
 bool isUsable(char16_t unit);
 
-// Shift-JIS code -> JIS digits: four upper-case hex digits, first byte first.
+// Shift-JIS code -> JIS digits: four upper-case hex digits, first byte first,
+// appended to jisDigits.
 // Carriage return and line feed are the caller's business (they are coded as
 // the full-width blank); codes outside JIS X 0208 go through the same
 // arithmetic unchecked.
-void appendSJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode);
-QString SJIStoJIS(std::uint16_t shiftJisCode);
+void SJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode);
 
 // Result of one JIStoCODE step. The code class is 100*J14 + 10*J13 + J12,
 // whose decimal text is compared with "10", "11", "100", "101", "110", "111".

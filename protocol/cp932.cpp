@@ -132,15 +132,4 @@ QString decode(const QByteArray &bytes) {
   return text;
 }
 
-QByteArray encode(const QString &text) {
-  QByteArray out;
-  out.reserve(text.size() * 2);
-  for (QChar ch : text) {
-    const std::uint16_t code = codeOf(ch.unicode());
-    if (code > 0xFF) out.append(static_cast<char>(code >> 8));
-    out.append(static_cast<char>(code & 0xFF));
-  }
-  return out;
-}
-
 }  // namespace vf::cp932

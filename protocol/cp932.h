@@ -25,7 +25,4 @@ bool isMappable(char16_t unit);
 // Decodes code page 932 bytes to text; undecodable bytes become U+FFFD.
 QString decode(const QByteArray &bytes);
 
-// Encodes text to code page 932 bytes; unmappable characters become '?'.
-QByteArray encode(const QString &text);
-
 }  // namespace vf::cp932

@@ -10,7 +10,6 @@ namespace vf {
 
 inline constexpr int kPacketSize = 262;
 inline constexpr int kPacketBodySize = 259;
-inline constexpr int kPackedDigitCount = 2 * kPacketSize;        // 524
 inline constexpr int kPacketHexTextLength = 3 * kPacketSize - 1;  // 785
 inline constexpr int kFirstFrameDataBytes = 254;
 inline constexpr int kLaterFrameDataBytes = 256;

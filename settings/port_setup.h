@@ -77,11 +77,6 @@ class PortSetup {
   // The result of an OpenPort action; `failure` is the device and reason.
   PortActions portOpened(bool open, const QString &failure = {});
 
-  // A dialog is open and waiting for "決定".
-  bool dialogWaiting() const { return dialogOpen_; }
-  // Start-up has ended with a port open.
-  bool started() const { return started_; }
-
  private:
   void rewriteDefault(PortActions &actions);
   void showDialog(PortActions &actions);

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "protocol/module_decoder.h"
-#include "sim/module_face.h"
+#include "sim/face_widget.h"
 
-#include <QElapsedTimer>
-#include <QImage>
-#include <QTimer>
+#include <QLabel>
 #include <QWidget>
 
 namespace vf {
@@ -17,22 +15,13 @@ class FaceWindow : public QWidget {
   explicit FaceWindow(const QString &devicePath, QWidget *parent = nullptr);
 
   void handle(const ModuleEvent &event);
-  const ModuleFace &face() const { return face_; }
-  // The picture the window shows at the moment.
-  const QImage &faceImage() const { return image_; }
-
- protected:
-  void paintEvent(QPaintEvent *event) override;
+  const ModuleFace &face() const { return face_->face(); }
 
  private:
-  void tick();
-  QString statusLine() const;
+  void showStatus();
 
-  ModuleFace face_;
-  QElapsedTimer clock_;
-  QTimer ticker_;
-  DotFrame shown_;
-  QImage image_;
+  FaceWidget *face_;
+  QLabel *status_;
   qint64 updates_ = 0;
   qint64 faults_ = 0;
 };

@@ -22,8 +22,15 @@ TextMask TextMask::render(const QString &text) {
   font.setStyleStrategy(QFont::NoAntialias);
   font.setHintingPreference(QFont::PreferFullHinting);
   const QFontMetrics metrics(font);
-  mask.width_ = std::max(0, metrics.horizontalAdvance(text));
-  if (mask.width_ == 0) return mask;
+  // The text in runs between the marked cells, each run as one piece of text.
+  const QStringList runs = text.split(kMarkedCell);
+  int width = 0;
+  for (const QString &run : runs) width += metrics.horizontalAdvance(run);
+  mask.width_ = width + kFaceRows * static_cast<int>(runs.size() - 1);
+  if (mask.width_ <= 0) {
+    mask.width_ = 0;
+    return mask;
+  }
 
   // The font's ascent and descent shared out over the 24 rows.
   const int ascent = metrics.ascent();
@@ -38,7 +45,17 @@ TextMask TextMask::render(const QString &text) {
     painter.setRenderHint(QPainter::TextAntialiasing, false);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(0, baseline, text);
+    int x = 0;
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+      if (i > 0) {  // a marked cell: a box with a cross through it
+        painter.drawRect(x + 1, 1, kFaceRows - 3, kFaceRows - 3);
+        painter.drawLine(x + 1, 1, x + kFaceRows - 2, kFaceRows - 2);
+        painter.drawLine(x + 1, kFaceRows - 2, x + kFaceRows - 2, 1);
+        x += kFaceRows;
+      }
+      painter.drawText(x, baseline, runs[i]);
+      x += metrics.horizontalAdvance(runs[i]);
+    }
   }
   mask.bits_.assign(static_cast<std::size_t>(mask.width_) * kFaceRows, 0);
   for (int y = 0; y < kFaceRows; ++y) {
@@ -67,6 +84,18 @@ void ModuleFace::showMessage(const QString &text, int speedByte, qint64 nowMs) {
   mask_ = TextMask::render(text);
   speed_ = speedByte;
   cue(nowMs);
+}
+
+void ModuleFace::replaceText(const QString &text, int speedByte, qint64 nowMs) {
+  if (blank_) {
+    showMessage(text, speedByte, nowMs);
+    return;
+  }
+  const qint64 offset = scrollOffsetAt(nowMs);
+  text_ = text;
+  mask_ = TextMask::render(text);
+  speed_ = speedByte;
+  startMs_ = nowMs - (offset % period()) * 1000 / dotsPerSecond(speed_);
 }
 
 void ModuleFace::clearDisplay() { blank_ = true; }

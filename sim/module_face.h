@@ -25,8 +25,12 @@ class DotFrame {
   std::array<std::bitset<kFaceColumns>, kFaceRows> rows_{};
 };
 
+// Stands for a character that has no display code: drawn as a marked cell.
+inline constexpr QChar kMarkedCell(0xFFFD);
+
 // A text drawn 24 dots high with the Japanese font (IPAGothic), one bit per
-// dot, without smoothing: full-width characters are 24 x 24 dots.
+// dot, without smoothing: full-width characters are 24 x 24 dots, and
+// kMarkedCell is a 24 x 24 box with a cross through it.
 class TextMask {
  public:
   static TextMask render(const QString &text);
@@ -58,6 +62,9 @@ class ModuleFace {
   static int dotsPerSecond(int speedByte);
 
   void showMessage(const QString &text, int speedByte, qint64 nowMs);
+  // Another text in place of the one shown, scrolled as far as the old one
+  // was (a preview that follows the typing does not start again at each key).
+  void replaceText(const QString &text, int speedByte, qint64 nowMs);
   void clearDisplay();
   void cue(qint64 nowMs);
 

@@ -1,8 +1,5 @@
-// The whole program end to end: the real main window (offscreen), started
-// from its portnum.ini, writes to the pseudo-terminal of a vf3360-sim process,
-// whose JSON report says what arrived. Texts come back whole with every check
-// passing, the cue reply of both kinds is answered once, and auto update
-// stops at the reply when it was not asked for.
+// The real main window, started from its portnum.ini, against a vf3360-sim
+// process: texts come back whole, the cue reply of both kinds is answered once.
 
 #include "tests/support/rig.h"
 
@@ -24,14 +21,14 @@ struct Sim {
     process.terminate();
     if (!process.waitForFinished(5000)) process.kill();
   }
-  // The events reported up to the first of `name`.
+  // The events reported up to the first of `name`; empty when none came.
   QList<QJsonObject> until(const QString &name) {
     QList<QJsonObject> got;
     while (QTest::qWaitFor([&] { return process.canReadLine(); }, 10000)) {
       got << QJsonDocument::fromJson(process.readLine()).object();
-      if (got.last()[u"event"_qs].toString() == name) break;
+      if (got.last()[u"event"_qs].toString() == name) return got;
     }
-    return got;
+    return {};
   }
   QProcess process;
   QString device;
@@ -71,6 +68,7 @@ class EndToEndTest : public QObject {
       program.press(u"Command1"_qs);
       program.find<QTimer>(u"Timer1"_qs)->stop();
       const QList<QJsonObject> events = sim.until(u"message"_qs);
+      QVERIFY(!events.isEmpty());
       QVERIFY2(faultsIn(events).isEmpty(), qPrintable(faultsIn(events).join(u'\n')));
       QString shown = program.field(u"Text1"_qs);
       shown.replace(u'\r', QChar(0x3000)).replace(u'\n', QChar(0x3000));  // line ends show as blanks

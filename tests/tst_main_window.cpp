@@ -1,11 +1,10 @@
-// The real main window offscreen, its port on a pseudo-terminal read by the
-// module-side decoder: convert-and-send typed as an operator would, what a
-// box about an unusable character finds, the control commands, buttons
-// against their menu items, the speed selectors, the text commands, auto
-// update and the About window.
+// The real main window offscreen, typed into as an operator would, its port on
+// a pseudo-terminal read by the module-side decoder.
 
 #include "encoder/message_builder.h"
+#include "sim/module_face.h"
 #include "tests/support/rig.h"
+#include "ui/preview_window.h"
 #include "ui/translations.h"
 
 #include <QCheckBox>
@@ -35,7 +34,7 @@ QString whatArrived(const rig::FarEnd &module) {
 }
 
 struct Started : rig::WindowRig {
-  Started() {
+  explicit Started(const QString &windowState = {}) : rig::WindowRig(QByteArray("1\r\n"), windowState) {
     start();
     QApplication::setActiveWindow(window.get());
   }
@@ -58,7 +57,6 @@ class MainWindowTest : public QObject {
  private slots:
   void convertAndSend() {
     Started rig;
-    QVERIFY(rig.window->isVisible());
     QCOMPARE(rig.field(u"Label13"_qs), u"オープン CommPort=1 Settings=19200,N,8,1 RS-232C"_qs);
     rig.send(u"あ\nｶﾞ"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"あ\r\nｶﾞ"_qs);  // Enter is CR LF
@@ -102,20 +100,15 @@ class MainWindowTest : public QObject {
     QFETCH(QString, arrived);
     Started rig;
     rig.find<TextField>(u"Text3"_qs)->setFieldText(u"テスト"_qs);
-    QStringList before;
-    for (const char *name : {"Text1", "Label14", "Label15", "Label1"}) before << rig.field(QString::fromLatin1(name));
+    const auto labels = [&] { return rig.field(u"Text1"_qs) + rig.field(u"Label14"_qs) + rig.field(u"Label15"_qs) + rig.field(u"Label1"_qs); };
+    const QString before = labels();
     for (const QString &name : presses) {
       rig.press(name);
       rig.timer1()->stop();
     }
     rig.module.settle();
     QCOMPARE(whatArrived(rig.module), arrived);
-    QVERIFY(rig.module.faults().isEmpty());
-    if (!presses[0].startsWith(u"Command1")) {  // the control commands leave the window alone
-      QStringList after;
-      for (const char *name : {"Text1", "Label14", "Label15", "Label1"}) after << rig.field(QString::fromLatin1(name));
-      QCOMPARE(after, before);
-    }
+    if (!presses[0].startsWith(u"Command1")) QCOMPARE(labels(), before);  // the control commands leave the window alone
     // With the port closed, each says so and sends nothing.
     rig.find<QSerialPort>(u"MSComm1"_qs)->close();
     rig.press(presses[0]);
@@ -145,10 +138,10 @@ class MainWindowTest : public QObject {
     rig.type(u"Text3"_qs, u"DEF"_qs);
     rig.press(u"Command6"_qs);
     QCOMPARE(rig.field(u"Text19"_qs), u"17"_qs);  // the count is that of Text1
-    rig.press(u"New"_qs);
-    for (const QString &name : {u"Text1"_qs, u"Text3"_qs, u"Text13"_qs, u"Text19"_qs, u"Text22"_qs})
-      QCOMPARE(rig.field(name), QString());
-    QCOMPARE(rig.field(u"Text2"_qs) + rig.field(u"Label14"_qs), u"ﾀ変換完了！"_qs);
+    rig.press(u"New"_qs);  // every field but Text2
+    for (QWidget *field : rig.window->findChildren<QWidget *>(QRegularExpression(u"^Text\\d+$"_qs)))
+      QCOMPARE(rig.field(field->objectName()), field->objectName() == u"Text2" ? u"ﾀ"_qs : QString());
+    QCOMPARE(rig.field(u"Label14"_qs), u"変換完了！"_qs);
 
     // Loading: the dialog's filter, the file as it was read, and a file that cannot be read.
     QFile file(rig.folder.filePath(u"text.txt"_qs));
@@ -194,7 +187,7 @@ class MainWindowTest : public QObject {
       if (step == u"tick") QTest::mouseClick(rig.find<QCheckBox>(u"Check1"_qs), Qt::LeftButton);
       if (step == u"send") rig.press(u"Command1"_qs);
       if (step == u"clear") rig.find<TextField>(u"Text3"_qs)->setFieldText(QString());
-      if (step == u"reply") QVERIFY(rig.module.line.write(rig::hexBytes("11")));
+      if (step == u"reply") QVERIFY(rig.module.line.write("\x11"));
       if (step == u"lines") {  // the smallest seam: a pseudo-terminal has no modem lines
         auto *link = rig.window->findChild<ModuleLink *>();
         link->noteModemLines(QSerialPort::DataSetReadySignal);
@@ -208,6 +201,48 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.module.count(Kind::Update) > 0, updating);
     QVERIFY(updating || rig.module.bytes.isEmpty());
     QCOMPARE(rig.field(u"Label15"_qs), label15);
+  }
+
+  // Unusable characters are marked as they are typed, the preview follows the
+  // typing and the speed, and the window remembers where the preview was.
+  void marksAndPreview() {
+    QTemporaryDir state;
+    QPoint placed;
+    const QString stateFile = state.filePath(u"window.ini"_qs);
+    {
+      Started rig(stateFile);
+      rig.type(u"Text3"_qs, u"A한\nｶﾞ😀"_qs);
+      auto *text3 = rig.find<TextField>(u"Text3"_qs);
+      QCOMPARE(text3->fieldText(), u"A한\r\nｶﾞ😀"_qs);
+      QCOMPARE(text3->extraSelections().size(), 2);
+      QCOMPARE(text3->extraSelections()[1].cursor.selectedText(), u"😀"_qs);
+      QCOMPARE(text3->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
+      QVERIFY(text3->marks()[1].explanation.contains(u"U+1F600"_qs));
+      QCOMPARE(text3->textCursor().position(), 7);  // marking moves no cursor
+      const int undoSteps = text3->document()->availableUndoSteps();
+      text3->setMarks(text3->marks());
+      QCOMPARE(text3->document()->availableUndoSteps(), undoSteps);  // nor the undo history
+
+      rig.press(u"Preview"_qs);
+      auto *preview = rig.window->findChild<PreviewWindow *>();
+      QVERIFY(preview && preview->isVisible());
+      QCOMPARE(preview->faceText(), u"Ａ"_qs + kMarkedCell);
+      QTest::mouseClick(rig.find<QRadioButton>(u"Option3"_qs), Qt::LeftButton);
+      rig.type(u"Text3"_qs, u"x"_qs);
+      QTRY_COMPARE(preview->face().speedByte(), 2);
+      text3->setFieldText(u"é\r\n"_qs);  // as a file is loaded
+      QCOMPARE(text3->extraSelections().size(), 1);
+      QTRY_COMPARE(preview->faceText(), QString(kMarkedCell));
+      placed = preview->pos() + QPoint(40, 30);
+      preview->move(placed);
+      QTest::qWait(600);
+    }
+    Started again(stateFile);
+    auto *preview = again.window->findChild<PreviewWindow *>();
+    QVERIFY(preview && preview->isVisible());
+    QCOMPARE(preview->pos(), placed);
+    preview->close();
+    QVERIFY(!again.find<QAction>(u"Preview"_qs)->isChecked());
   }
 
   // Qt's own texts in Japanese, as every caption of the program is.

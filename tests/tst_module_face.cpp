@@ -1,10 +1,12 @@
 // The module's face: the text drawn 24 dots high, scrolling at the rate of
 // the speed code, blanked by display clear and started again by the data
-// cue; and the window that follows what the module reads.
+// cue; and the program's preview of it.
 
+#include "encoder/message_builder.h"
+#include "protocol/character_conversion.h"
 #include "protocol/module_decoder.h"
-#include "sim/face_window.h"
 #include "sim/module_face.h"
+#include "ui/preview_window.h"
 
 #include <QtTest>
 
@@ -59,17 +61,34 @@ class ModuleFaceTest : public QObject {
     QCOMPARE(face.frameAt(10000 + shown), before);
   }
 
-  void windowFollowsTheLine() {
-    FaceWindow window(u"/dev/pts/test"_qs);
-    ModuleEvent e;
-    e.speed = 0;
-    e.text = u"■■■■"_qs + kPadding;
-    for (auto kind : {ModuleEvent::Kind::Message, ModuleEvent::Kind::DisplayClear, ModuleEvent::Kind::DataCue}) {
-      e.kind = kind;
-      window.handle(e);
-      const bool blank = kind == ModuleEvent::Kind::DisplayClear;
-      QTRY_COMPARE_WITH_TIMEOUT(window.face().frameAt(msFor(336)).litCount() == 0, blank, 10000);
+  // The preview's face is what the module would show: the normalised text,
+  // line ends as blanks, a marked cell where a frame stops at a character
+  // without a code, and nothing of that frame after it.
+  void preview() {
+    PreviewWindow preview;
+    const QStringList texts = {u"漢字かなｶﾅABC abc 123 ﾜﾞｳﾞ〜"_qs, u"行\r\n改行"_qs, u"あ"_qs.repeated(200) + u"😀い"_qs + u"う"_qs.repeated(60),
+                               u"é"_qs, u"字"_qs.repeated(2033)};
+    for (const QString &text : texts) {
+      preview.showText(text, 2);
+      const BuiltMessage m = buildMessage(text, 2);
+      QString expected;
+      for (const BuiltFrame &frame : m.frames) {
+        for (QChar c : QStringView(m.normalised.text).mid(frame.start, frame.length)) {
+          if (!isUsable(c.unicode())) {
+            expected += kMarkedCell;
+            break;
+          }
+          expected += (c == u'\r' || c == u'\n') ? QChar(0x3000) : c;
+        }
+      }
+      QCOMPARE(preview.faceText(), expected);
+      QCOMPARE(preview.face().speedByte(), 1);
     }
+    preview.showText(u"あ😀"_qs, 1);
+    QCOMPARE(preview.countsText(), u"文字数 3／2033（残り 2030）　フレーム数 1　使用できない文字 1"_qs);
+    preview.showText(QString(2034, u'x'), 1);
+    QVERIFY(preview.faceText().isEmpty() && preview.countsText().contains(u"1 文字オーバー"_qs));
+    QVERIFY(TextMask::render(QString(kMarkedCell)).lastLitColumn() >= 20);  // the marked cell is drawn
   }
 };
 

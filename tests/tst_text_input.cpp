@@ -105,20 +105,6 @@ class TextInputTest : public QObject {
     QCOMPARE(file.encoding == TextFileEncoding::Utf8, utf8);
   }
 
-  // Japanese text comes back as written from either encoding.
-  void randomJapaneseFiles() {
-    std::mt19937 rng(31);
-    const QString pool = QStringLiteral("漢字亜院あいうアイウｱｲｳﾃｽﾊﾞ。、ABCabc 123\r\n");
-    for (int round = 0; round < 500; ++round) {
-      QString text = QStringLiteral("字");
-      for (int n = std::uniform_int_distribution<int>(0, 60)(rng); n > 0; --n)
-        text += pool[std::uniform_int_distribution<int>(0, pool.size() - 1)(rng)];
-      const QString expected = textFromFileBytes(text.toUtf8()).text;
-      QVERIFY(expected.startsWith(u'字'));
-      QCOMPARE(textFromFileBytes(cp932::encode(text)).text, expected);
-    }
-  }
-
   void fieldKeepsExactStrings() {
     TextField field;
     for (const QString &text : {QStringLiteral("a\r\nb\rc\nd"), QStringLiteral("\r\r\n\n")}) {

@@ -62,7 +62,6 @@ class ToolsTest : public QObject {
     QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << "文字数オーバー\n";
     QTest::newRow("empty") << QStringList{"--hex"} << 4 << "文字を入力してください\n";
     QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << "使用不可能な文字が含まれています\n";
-    QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << "vf3360-send: --speed";
     QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << "vf3360-send: give either";
     QTest::newRow("no destination") << QStringList{"a"} << 2 << "vf3360-send: no port";
     QTest::newRow("no such device") << QStringList{"--device", "/dev/vf3360-none", "a"} << 1

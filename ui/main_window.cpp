@@ -1,16 +1,20 @@
 #include "ui/main_window.h"
 
 #include "about/about_window.h"
+#include "encoder/text_check.h"
 #include "encoder/text_file.h"
 #include "settings/port_dialog.h"
 #include "ui/japanese_font.h"
 #include "ui/operator_dialogs.h"
+#include "ui/preview_window.h"
 #include "ui/text_field.h"
 #include "ui_form1.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLayout>
+#include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdlib>
 
@@ -52,6 +56,16 @@ Form1::Form1(Setup setup, QWidget *parent)
   Timer1.setTimerType(Qt::PreciseTimer);
   Timer1.setSingleShot(true);
   Timer1.setInterval(20);
+  previewDue_.setSingleShot(true);
+  previewDue_.setInterval(30);
+  connect(&previewDue_, &QTimer::timeout, this, &Form1::updatePreview);
+  stateDue_.setSingleShot(true);
+  stateDue_.setInterval(500);
+  connect(&stateDue_, &QTimer::timeout, this, &Form1::saveWindowState);
+  if (setup_.windowStateFile.isEmpty()) {
+    setup_.windowStateFile =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/vf3360/window.ini");
+  }
   connectHandlers();
 }
 
@@ -86,6 +100,10 @@ void Form1::connectHandlers() {
   connect(u.ReBigin, &QAction::triggered, this, &Form1::ReBigin_Click);
   connect(u.RSClear, &QAction::triggered, this, &Form1::RSClear_Click);
   connect(u.VerInf, &QAction::triggered, this, &Form1::VerInf_Click);
+  connect(u.Preview, &QAction::triggered, this, &Form1::Preview_Click);
+  connect(u.Text3, &QPlainTextEdit::textChanged, this, &Form1::Text3_Change);
+  for (QRadioButton *option : {u.Option1, u.Option2, u.Option3, u.Option4, u.Option5})
+    connect(option, &QRadioButton::toggled, this, [this] { previewDue_.start(); });
 }
 
 void Form1::showMessage(const QString &text) {
@@ -231,6 +249,7 @@ void Form1::Command8_Click() {
 }
 
 void Form1::Command3_Click() {
+  saveWindowState();
   link_.close();
   if (setup_.endProgram)
     setup_.endProgram();
@@ -249,6 +268,61 @@ void Form1::count_Click() { ui_->Command6->click(); }
 void Form1::ChangeSend_Click() { ui_->Command1->click(); }
 void Form1::ReBigin_Click() { ui_->Command7->click(); }
 void Form1::RSClear_Click() { ui_->Command4->click(); }
+
+// ---------------------------------------------------------------------------
+// Marks and the preview
+
+void Form1::Text3_Change() {
+  const QString text = ui_->Text3->fieldText();
+  std::vector<vf::TextField::Mark> marks;
+  for (const vf::TextCheck::Range &range : vf::checkText(text).unusable) {
+    const QString character = text.mid(range.from, range.to - range.from);
+    const char32_t codePoint = character.toUcs4().value(0);
+    marks.push_back({range.from, range.to,
+                     QStringLiteral("「%1」（U+%2）はモジュールにない文字です。送信すると、そのフレームはこの文字の前で終わります")
+                         .arg(character, QString::number(uint(codePoint), 16).toUpper().rightJustified(4, u'0'))});
+  }
+  ui_->Text3->setMarks(std::move(marks));
+  if (preview_ && preview_->isVisible()) previewDue_.start();
+}
+
+void Form1::updatePreview() {
+  if (preview_ && preview_->isVisible()) preview_->showText(ui_->Text3->fieldText(), selectedSpeedOption());
+}
+
+void Form1::Preview_Click() { setPreviewOpen(ui_->Preview->isChecked()); }
+
+void Form1::setPreviewOpen(bool open) {
+  ui_->Preview->setChecked(open);
+  if (open && !preview_) {
+    preview_ = new vf::PreviewWindow(this);
+    preview_->setFont(font());
+    QSettings state(setup_.windowStateFile, QSettings::IniFormat);
+    if (!preview_->restoreGeometry(state.value(QStringLiteral("preview/geometry")).toByteArray()))
+      preview_->move(geometry().bottomLeft() + QPoint(0, 8));
+    connect(preview_, &vf::PreviewWindow::closedByOperator, this, [this] { setPreviewOpen(false); });
+    connect(preview_, &vf::PreviewWindow::placed, this, [this] { stateDue_.start(); });
+  }
+  if (preview_) {
+    preview_->setVisible(open);
+    if (open) updatePreview();
+  }
+  saveWindowState();
+}
+
+void Form1::saveWindowState() {
+  QSettings state(setup_.windowStateFile, QSettings::IniFormat);
+  state.setValue(QStringLiteral("preview/open"), ui_->Preview->isChecked());
+  if (preview_) state.setValue(QStringLiteral("preview/geometry"), preview_->saveGeometry());
+}
+
+void Form1::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  if (previewRestored_) return;
+  previewRestored_ = true;
+  if (QSettings(setup_.windowStateFile, QSettings::IniFormat).value(QStringLiteral("preview/open")).toBool())
+    setPreviewOpen(true);
+}
 
 void Form1::VerInf_Click() {
   if (!about_) {

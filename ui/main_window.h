@@ -18,6 +18,7 @@ class Form1;
 }
 namespace vf {
 class Form2;
+class PreviewWindow;
 class PortSettingsFile;
 }  // namespace vf
 class frmAbout;
@@ -41,6 +42,9 @@ class Form1 : public QMainWindow {
     vf::ModuleLink::DeviceNamer deviceNamer;
     // What "終了" does once the port is closed; empty: end the program at once.
     std::function<void()> endProgram;
+    // Where the window remembers whether the preview was open and where;
+    // empty: vf3360/window.ini in the per-user configuration folder.
+    QString windowStateFile;
   };
 
   explicit Form1(Setup setup = {}, QWidget *parent = nullptr);
@@ -74,6 +78,12 @@ class Form1 : public QMainWindow {
   void Mid_Click();
   void Lo_Click();
 
+  // The operator's text has changed: its unusable characters are marked and
+  // the preview follows.
+  void Text3_Change();
+  // 表示 → プレビュー.
+  void Preview_Click();
+
   // Menu items that press a button, and the About window.
   void New_Click();
   void Load_Click();
@@ -88,6 +98,9 @@ class Form1 : public QMainWindow {
   // One event of the serial port.
   void MSComm1_OnComm(const vf::LinkEvent &event);
 
+ protected:
+  void showEvent(QShowEvent *event) override;
+
  private:
   void connectHandlers();
   void showSteps(const std::vector<vf::RunStep> &steps);
@@ -99,6 +112,9 @@ class Form1 : public QMainWindow {
   vf::PortSettingsFile settingsFile() const;
   void carryOut(const vf::PortActions &actions);
   void showPortDialog();
+  void updatePreview();
+  void setPreviewOpen(bool open);
+  void saveWindowState();
 
   std::unique_ptr<Ui::Form1> ui_;
   Setup setup_;
@@ -109,4 +125,8 @@ class Form1 : public QMainWindow {
   mutable std::optional<QString> settingsFolder_;
   QPointer<vf::Form2> portDialog_;
   QPointer<frmAbout> about_;
+  QPointer<vf::PreviewWindow> preview_;
+  QTimer previewDue_;  // the preview follows the typing a moment later
+  QTimer stateDue_;    // the window state is written once moving has stopped
+  bool previewRestored_ = false;
 };

@@ -1,6 +1,8 @@
 #include "ui/text_field.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -23,6 +25,15 @@ QString fromOperator(QString typed) {
       out.append(c);
   }
   return out;
+}
+
+// How many characters the string shows as: CR LF is one line break.
+qsizetype displayLength(QStringView text) {
+  qsizetype length = text.size();
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == u'\r' && text[i + 1] == u'\n') --length;
+  }
+  return length;
 }
 
 }  // namespace
@@ -51,10 +62,11 @@ QString TextField::displayForm(const QString &text) {
 }
 
 void TextField::setFieldText(const QString &text) {
+  // The string is in place before the document tells anyone it has changed.
+  text_ = text;
   settingText_ = true;
   setPlainText(displayForm(text));
   settingText_ = false;
-  text_ = text;
 }
 
 qsizetype TextField::exactIndexOf(int displayPosition) const {
@@ -77,6 +89,48 @@ void TextField::keyPressEvent(QKeyEvent *event) {
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextField::setMarks(std::vector<Mark> marks) {
+  marks_ = std::move(marks);
+  QTextCharFormat wavy;
+  wavy.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+  wavy.setUnderlineColor(Qt::red);
+  QList<QTextEdit::ExtraSelection> selections;
+  selections.reserve(static_cast<qsizetype>(marks_.size()));
+  // The marks come in order: their places in the document are found in one pass.
+  qsizetype index = 0;
+  int position = 0;
+  const auto advanceTo = [&](qsizetype exact) {
+    for (; index < exact && index < text_.size(); ++index, ++position) {
+      if (text_[index] == u'\r' && index + 1 < text_.size() && text_[index + 1] == u'\n') ++index;
+    }
+    return position;
+  };
+  for (const Mark &mark : marks_) {
+    QTextCursor cursor(document());
+    cursor.setPosition(advanceTo(mark.from));
+    cursor.setPosition(advanceTo(mark.to), QTextCursor::KeepAnchor);
+    selections.append({cursor, wavy});
+  }
+  setExtraSelections(selections);
+}
+
+bool TextField::event(QEvent *event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto *help = static_cast<QHelpEvent *>(event);
+    const qsizetype at = exactIndexOf(cursorForPosition(viewport()->mapFromGlobal(help->globalPos())).position());
+    for (const Mark &mark : marks_) {
+      if (at >= mark.from && at < mark.to) {
+        QToolTip::showText(help->globalPos(), mark.explanation, this);
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  return QPlainTextEdit::event(event);
 }
 
 int TextField::displayPositionOf(qsizetype exactIndex) const {
@@ -112,13 +166,10 @@ void TextField::applyEdit(int position, int removed, int added) {
 
   // The document is what the operator sees; the string must still show as it.
   // Should the reported change not account for the document (the document may
-  // report more than it changed), take the document's text whole.
-  // (A line separator shows as a line break too, so it compares as one.)
-  QString shown = documentText(0, document()->characterCount());
-  shown.replace(kParagraphSeparator, u'\n');
-  QString expected = displayForm(edited);
-  if (expected.replace(kLineSeparator, u'\n') != QString(shown).replace(kLineSeparator, u'\n'))
-    edited = fromOperator(shown);
+  // report more than it changed), take the document's text whole. The lengths
+  // tell, without reading a long text whole at every key.
+  if (displayLength(edited) != document()->characterCount() - 1)
+    edited = fromOperator(documentText(0, document()->characterCount()));
   text_ = edited;
 }
 

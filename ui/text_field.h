@@ -3,6 +3,8 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+#include <vector>
+
 namespace vf {
 
 // A multi-line text field that holds an exact string, as the fields of the
@@ -25,12 +27,24 @@ class TextField : public QPlainTextEdit {
   // Selects characters [from, to) of the exact string and scrolls them into view.
   void selectExactRange(qsizetype from, qsizetype to);
 
+  // Characters [from, to) of the exact string underlined with a red wavy line,
+  // as a spelling checker marks a word, explained by a tooltip. Marking
+  // changes neither the text nor the cursor nor the undo history.
+  struct Mark {
+    qsizetype from = 0;
+    qsizetype to = 0;
+    QString explanation;
+  };
+  void setMarks(std::vector<Mark> marks);
+  const std::vector<Mark> &marks() const { return marks_; }
+
   // How a string looks in the field: every CR LF, lone CR and lone LF becomes
   // one line break ("\n").
   static QString displayForm(const QString &text);
 
  protected:
   void keyPressEvent(QKeyEvent *event) override;
+  bool event(QEvent *event) override;
 
  private:
   void applyEdit(int position, int removed, int added);
@@ -40,6 +54,7 @@ class TextField : public QPlainTextEdit {
 
   QString text_;
   bool settingText_ = false;
+  std::vector<Mark> marks_;
 };
 
 }  // namespace vf

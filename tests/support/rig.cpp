@@ -58,19 +58,12 @@ QStringList FarEnd::messages() const {
   return texts;
 }
 
-QStringList FarEnd::faults() const {
-  QStringList all;
-  for (const auto &e : events)
-    for (const auto &f : e.faults) all << vf::faultName(f.kind) + u": "_qs + f.detail;
-  return all;
-}
-
 void FarEnd::clear() {
   bytes.clear();
   events.clear();
 }
 
-WindowRig::WindowRig(std::optional<QByteArray> ini) {
+WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState) {
   if (ini) {
     QFile file(iniPath());
     if (file.open(QIODevice::WriteOnly)) file.write(*ini);
@@ -83,10 +76,9 @@ WindowRig::WindowRig(std::optional<QByteArray> ini) {
     return devices.value(QStringLiteral("%1/%2").arg(portNum).arg(int(kind)), folder.filePath(QStringLiteral("none")));
   };
   setup.endProgram = [this] { ++endRequests; };
+  setup.windowStateFile = windowState.isEmpty() ? folder.filePath(u"window.ini"_qs) : windowState;
   window = std::make_unique<Form1>(std::move(setup));
 }
-
-WindowRig::~WindowRig() { window.reset(); }
 
 QString WindowRig::iniPath() const { return folder.filePath(QStringLiteral("portnum.ini")); }
 
@@ -123,11 +115,11 @@ void WindowRig::type(const QString &name, const QString &text) {
 }
 
 void typeText(QWidget *widget, const QString &text) {
-  for (const QChar c : text) {
+  for (const char32_t c : text.toUcs4()) {
     if (c == u'\n')
       QTest::keyClick(widget, Qt::Key_Return);
     else
-      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&c, 1), Qt::NoModifier);
   }
 }
 
@@ -143,7 +135,5 @@ void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool kee
   QTest::keyClicks(edit, port);
   QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
 }
-
-QByteArray hexBytes(const char *hex) { return QByteArray::fromHex(hex); }
 
 }  // namespace rig

@@ -50,7 +50,6 @@ class FarEnd {
   void settle(int quietMs = 100);
   int count(vf::ModuleEvent::Kind kind) const;
   QStringList messages() const;  // the text of each complete message
-  QStringList faults() const;    // every fault, of packets and of the line
   void clear();
 
  private:
@@ -63,9 +62,9 @@ class FarEnd {
 // named is a device that does not exist.
 class WindowRig {
  public:
-  // The first line of portnum.ini; nullopt: no file.
-  explicit WindowRig(std::optional<QByteArray> ini = QByteArray("1\r\n"));
-  ~WindowRig();
+  // The first line of portnum.ini (nullopt: no file), and the file of the
+  // window's state (empty: one in the temporary folder).
+  explicit WindowRig(std::optional<QByteArray> ini = QByteArray("1\r\n"), const QString &windowState = {});
 
   void start() { window->Form_Load(); }
   QString iniPath() const;
@@ -91,8 +90,6 @@ class WindowRig {
 // Answers a port dialog as an operator: clicks the kind and "設定を保持" as
 // asked, types the port into the box and clicks "決定".
 void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb = false, bool keep = false);
-
-QByteArray hexBytes(const char *hex);
 
 // Types the text key by key; a line feed is the Enter key.
 void typeText(QWidget *widget, const QString &text);

@@ -1,0 +1,48 @@
+#include "sim/face_widget.h"
+
+#include <QPainter>
+
+namespace vf {
+
+FaceWidget::FaceWidget(QWidget *parent) : QWidget(parent), image_(renderFace(shown_)) {
+  setFixedSize(image_.size());
+  clock_.start();
+  ticker_.setInterval(16);
+  connect(&ticker_, &QTimer::timeout, this, &FaceWidget::tick);
+}
+
+void FaceWidget::showMessage(const QString &text, int speedByte) {
+  face_.showMessage(text, speedByte, clock_.elapsed());
+  tick();
+}
+
+void FaceWidget::replaceText(const QString &text, int speedByte) {
+  face_.replaceText(text, speedByte, clock_.elapsed());
+  tick();
+}
+
+void FaceWidget::clearDisplay() {
+  face_.clearDisplay();
+  tick();
+}
+
+void FaceWidget::cue() {
+  face_.cue(clock_.elapsed());
+  tick();
+}
+
+void FaceWidget::tick() {
+  const DotFrame frame = face_.frameAt(clock_.elapsed());
+  if (frame == shown_) return;
+  shown_ = frame;
+  image_ = renderFace(shown_);
+  update();
+}
+
+void FaceWidget::paintEvent(QPaintEvent *) { QPainter(this).drawImage(0, 0, image_); }
+
+void FaceWidget::showEvent(QShowEvent *) { ticker_.start(); }
+
+void FaceWidget::hideEvent(QHideEvent *) { ticker_.stop(); }
+
+}  // namespace vf
