@@ -131,8 +131,7 @@ int ConvertCharacters(QStringView conversionText, FrameForms &forms, Lookups &lo
   for (qsizetype s = bitsStart; s + 16 <= forms.jisBits.size(); s += 16) {
     const DisplayCode code = JIStoCODE(QStringView(forms.jisBits).mid(s, 16), lookups, forms.packetHexText);
     if (!code.usable) {
-      notices.push_back({OperatorNotice::Kind::MessageBox, QStringLiteral("使用不可能な文字が含まれています")});
-      notices.push_back({OperatorNotice::Kind::Label1Caption, QStringLiteral("文字コード ERROR")});
+      reportError(notices, QStringLiteral("使用不可能な文字が含まれています"), QStringLiteral("文字コード ERROR"));
       break;
     }
     dataBytes += 2;

@@ -46,8 +46,7 @@ QStringView digitOfNibble(int index) { return QStringView(kDigits + index, 1); }
 QStringView Lookups::HEXtoBIN(QStringView digit) {
   const int index = digit.size() == 1 ? hexDigitIndex(digit.front()) : -1;
   if (index < 0) {
-    notices_->push_back({OperatorNotice::Kind::MessageBox, QStringLiteral("HEXtoBIN ERROR")});
-    notices_->push_back({OperatorNotice::Kind::Label1Caption, QStringLiteral("HEXtoBIN ERROR")});
+    reportError(*notices_, QStringLiteral("HEXtoBIN ERROR"), QStringLiteral("HEXtoBIN ERROR"));
     return lastHexToBin_;
   }
   return lastHexToBin_ = bitTextOfDigit(index);
@@ -56,8 +55,7 @@ QStringView Lookups::HEXtoBIN(QStringView digit) {
 QStringView Lookups::BINtoHEX(QStringView nibble) {
   const int index = nibbleIndex(nibble);
   if (index < 0) {
-    notices_->push_back({OperatorNotice::Kind::MessageBox, QStringLiteral("BINtoHEX ERROR")});
-    notices_->push_back({OperatorNotice::Kind::Label1Caption, QStringLiteral("BINtoHEX")});
+    reportError(*notices_, QStringLiteral("BINtoHEX ERROR"), QStringLiteral("BINtoHEX"));
     return lastBinToHex_;
   }
   return lastBinToHex_ = digitOfNibble(index);
@@ -66,8 +64,7 @@ QStringView Lookups::BINtoHEX(QStringView nibble) {
 QStringView Lookups::Ex16(QStringView character) {
   const int index = character.size() == 1 ? hexDigitIndex(character.front()) : -1;
   if (index < 0) {
-    notices_->push_back({OperatorNotice::Kind::MessageBox, QStringLiteral("Ex16 ERROR")});
-    notices_->push_back({OperatorNotice::Kind::Label1Caption, QStringLiteral("Ex16 ERROR")});
+    reportError(*notices_, QStringLiteral("Ex16 ERROR"), QStringLiteral("Ex16 ERROR"));
     return lastEx16_;
   }
   return lastEx16_ = digitOfNibble(index);

@@ -18,4 +18,10 @@ struct OperatorNotice {
 
 using NoticeLog = std::vector<OperatorNotice>;
 
+// An error as the encoder reports it: a message box, then Label1's caption.
+inline void reportError(NoticeLog &log, const QString &message, const QString &caption) {
+  log.push_back({OperatorNotice::Kind::MessageBox, message});
+  log.push_back({OperatorNotice::Kind::Label1Caption, caption});
+}
+
 }  // namespace vf
