@@ -118,6 +118,20 @@ QString faultName(LineFault fault) {
   return QStringLiteral("unknown");
 }
 
+QString eventKindName(ModuleEvent::Kind kind) {
+  switch (kind) {
+    case ModuleEvent::Kind::MessageStart: return QStringLiteral("message-start");
+    case ModuleEvent::Kind::FrameCount: return QStringLiteral("frame-count");
+    case ModuleEvent::Kind::Packet: return QStringLiteral("packet");
+    case ModuleEvent::Kind::DisplayClear: return QStringLiteral("display-clear");
+    case ModuleEvent::Kind::DataCue: return QStringLiteral("data-cue");
+    case ModuleEvent::Kind::Update: return QStringLiteral("update");
+    case ModuleEvent::Kind::Message: return QStringLiteral("message");
+    case ModuleEvent::Kind::Fault: return QStringLiteral("fault");
+  }
+  return QStringLiteral("unknown");
+}
+
 std::vector<ModuleEvent> ModuleDecoder::feed(QByteArrayView bytes) {
   std::vector<ModuleEvent> out;
   fed_ += bytes.size();

@@ -75,6 +75,9 @@ struct ModuleEvent {
   bool operator==(const ModuleEvent &) const = default;
 };
 
+// Short stable name of an event's kind, as printed by the tools ("data-cue").
+QString eventKindName(ModuleEvent::Kind kind);
+
 // Reads the module's line the way the module does: fed the byte stream in
 // pieces of any size, it recognises the seven-byte control commands and the
 // 262-byte message packets, checks every part of them and of the message

@@ -8,20 +8,6 @@
 namespace vf {
 namespace {
 
-QString kindName(ModuleEvent::Kind kind) {
-  switch (kind) {
-    case ModuleEvent::Kind::MessageStart: return QStringLiteral("message-start");
-    case ModuleEvent::Kind::FrameCount: return QStringLiteral("frame-count");
-    case ModuleEvent::Kind::Packet: return QStringLiteral("packet");
-    case ModuleEvent::Kind::DisplayClear: return QStringLiteral("display-clear");
-    case ModuleEvent::Kind::DataCue: return QStringLiteral("data-cue");
-    case ModuleEvent::Kind::Update: return QStringLiteral("update");
-    case ModuleEvent::Kind::Message: return QStringLiteral("message");
-    case ModuleEvent::Kind::Fault: return QStringLiteral("fault");
-  }
-  return QStringLiteral("unknown");
-}
-
 QString faultList(const std::vector<FaultReport> &faults) {
   QStringList parts;
   for (const FaultReport &f : faults) parts << QStringLiteral("%1: %2").arg(faultName(f.kind), f.detail);
@@ -60,7 +46,7 @@ QString describeEvent(const ModuleEvent &e) {
 
 QJsonObject eventToJson(const ModuleEvent &e) {
   QJsonObject o;
-  o[QStringLiteral("event")] = kindName(e.kind);
+  o[QStringLiteral("event")] = eventKindName(e.kind);
   o[QStringLiteral("offset")] = e.offset;
   switch (e.kind) {
     case ModuleEvent::Kind::FrameCount: o[QStringLiteral("frames")] = e.frames; break;
