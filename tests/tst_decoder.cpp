@@ -5,9 +5,11 @@
 #include "encoder/message_builder.h"
 #include "protocol/control_command.h"
 #include "protocol/module_decoder.h"
+#include "tests/support/bytes.h"
 
 #include <QtTest>
 
+#include <numeric>
 #include <random>
 
 using namespace vf;
@@ -17,7 +19,6 @@ namespace {
 using Kind = ModuleEvent::Kind;
 
 QByteArray command(CommandCode code, int parameter = 0) { return controlCommand(code, std::uint8_t(parameter)); }
-QByteArray hex(const char *digits) { return QByteArray::fromHex(digits); }
 const QByteArray kStart = command(CommandCode::MessageStart);
 const QByteArray kUpdate = command(CommandCode::Update);
 const QByteArray kA = hex("0206");  // あ
@@ -34,12 +35,6 @@ QByteArray packet(int frame, int speedByte, const QByteArray &data) {
 }
 
 QByteArray message(int frames, const QByteArray &packets) { return kStart + command(CommandCode::FrameCount, frames) + packets; }
-
-QByteArray joined(const std::vector<QByteArray> &writes) {
-  QByteArray all;
-  for (const QByteArray &w : writes) all += w;
-  return all;
-}
 
 // The events of a stream fed whole, or in pieces of 1 .. maxPiece bytes cut at random.
 std::vector<ModuleEvent> decode(QByteArrayView stream, bool quiet = false, std::mt19937 *cuts = nullptr, int maxPiece = 700) {
@@ -58,12 +53,11 @@ std::vector<ModuleEvent> decode(QByteArrayView stream, bool quiet = false, std::
 // One word an event: its kind with a packet's faults in brackets; a fault
 // event is the name of its fault, a message summary its verdict, ok or bad.
 QString summary(const std::vector<ModuleEvent> &events) {
-  static const char *const names[] = {"start", "count", "packet", "clear", "cue", "update", "", ""};
   QStringList words;
   for (const ModuleEvent &e : events) {
     QStringList faults;
     for (const FaultReport &f : e.faults) faults << faultName(f.kind);
-    QString word = names[int(e.kind)];
+    QString word = eventKindName(e.kind);
     if (e.kind == Kind::Fault) word = faults.join(u',');
     else if (!faults.isEmpty()) word += u'[' + faults.join(u',') + u']';
     if (e.kind == Kind::Message) word = e.ok ? "ok" : "bad";
@@ -73,15 +67,11 @@ QString summary(const std::vector<ModuleEvent> &events) {
 }
 
 qint64 bytesAccountedFor(const std::vector<ModuleEvent> &events) {
-  qint64 sum = 0;
-  for (const ModuleEvent &e : events) sum += e.length;
-  return sum;
+  return std::accumulate(events.begin(), events.end(), qint64(0), [](qint64 n, const ModuleEvent &e) { return n + e.length; });
 }
 
 int faultCount(const std::vector<ModuleEvent> &events) {
-  int n = 0;
-  for (const ModuleEvent &e : events) n += int(e.faults.size());
-  return n;
+  return std::accumulate(events.begin(), events.end(), 0, [](int n, const ModuleEvent &e) { return n + int(e.faults.size()); });
 }
 
 struct Case {
@@ -97,31 +87,31 @@ std::vector<Case> faultCases() {
   const QByteArray two = message(2, p1 + packet(2, -1, kA));
   auto changed = [](QByteArray bytes, int index, char value) { return bytes.replace(index, 1, &value, 1); };
   return {
-      {"clear, cue, update", hex("000014000014EF" "000018000018EF") + kUpdate, "clear cue update"},
+      {"clear, cue, update", hex("000014000014EF" "000018000018EF") + kUpdate, "display-clear data-cue update"},
       {"commands with a wrong byte 5, 6, 7", hex("000014000115EF" "000014000015EF" "000014000014EE") + kUpdate,
        "unexpected-bytes update"},
       {"unknown command", hex("00003000" "0030EF"), "unknown-command"},
-      {"frame counts 0 and 17", message(0, message(17, {})), "start bad-parameter start bad-parameter"},
-      {"checksum", changed(a, 14 + 260, 0), "start count packet[bad-checksum] bad"},
-      {"end byte", changed(a, a.size() - 1, '\xEE') + kUpdate, "start count packet[bad-end-byte] bad update"},
-      {"fill", message(1, packet(1, 0, kA + "\xFF" "A")), "start count packet[bad-fill] bad"},
-      {"no speed code", message(1, packet(1, -1, kA)), "start count packet[missing-speed-code] bad"},
-      {"speed code, frame 2", message(2, p1 + packet(2, 1, kA)), "start count packet packet[speed-code-outside-frame-1] bad"},
-      {"odd data", message(1, packet(1, 0, kA + '\x02')), "start count packet[odd-data-length] bad"},
+      {"frame counts 0 and 17", message(0, message(17, {})), "message-start bad-parameter message-start bad-parameter"},
+      {"checksum", changed(a, 14 + 260, 0), "message-start frame-count packet[bad-checksum] bad"},
+      {"end byte", changed(a, a.size() - 1, '\xEE') + kUpdate, "message-start frame-count packet[bad-end-byte] bad update"},
+      {"fill", message(1, packet(1, 0, kA + "\xFF" "A")), "message-start frame-count packet[bad-fill] bad"},
+      {"no speed code", message(1, packet(1, -1, kA)), "message-start frame-count packet[missing-speed-code] bad"},
+      {"speed code, frame 2", message(2, p1 + packet(2, 1, kA)), "message-start frame-count packet packet[speed-code-outside-frame-1] bad"},
+      {"odd data", message(1, packet(1, 0, kA + '\x02')), "message-start frame-count packet[odd-data-length] bad"},
       {"unknown codes, one report", message(1, packet(1, 0, hex("D40F").repeated(10))),
-       "start count packet[unknown-display-code] bad"},
+       "message-start frame-count packet[unknown-display-code] bad"},
       {"frames swapped", message(2, packet(2, -1, kA) + p1),
-       "start count packet[frame-out-of-order] bad packet[packet-without-frame-count]"},
-      {"missing packets, new message", message(2, p1) + a, "start count packet incomplete-message start count packet ok"},
-      {"frame count alone", a.mid(7), "count frame-count-without-message-start packet bad"},
-      {"a byte lost, then a packet", two.left(214) + two.mid(215), "start count packet[packet-length] packet bad"},
+       "message-start frame-count packet[frame-out-of-order] bad packet[packet-without-frame-count]"},
+      {"missing packets, new message", message(2, p1) + a, "message-start frame-count packet incomplete-message message-start frame-count packet ok"},
+      {"frame count alone", a.mid(7), "frame-count frame-count-without-message-start packet bad"},
+      {"a byte lost, then a packet", two.left(214) + two.mid(215), "message-start frame-count packet[packet-length] packet bad"},
       {"cut short, a command", message(1, p1.left(100)) + kUpdate + a,
-       "start count packet[packet-length] bad update start count packet ok"},
+       "message-start frame-count packet[packet-length] bad update message-start frame-count packet ok"},
       {"a byte too many", a.left(200) + '\xFF' + a.mid(200) + kUpdate,
-       "start count packet[bad-checksum,bad-end-byte] bad unexpected-bytes update"},
-      {"quiet: packet cut short", message(1, p1.left(100)), "start count packet[packet-length] bad", true},
+       "message-start frame-count packet[bad-checksum,bad-end-byte] bad unexpected-bytes update"},
+      {"quiet: packet cut short", message(1, p1.left(100)), "message-start frame-count packet[packet-length] bad", true},
       {"quiet: command cut short", hex("000014"), "unexpected-bytes", true},
-      {"quiet: packets never came", message(2, p1), "start count packet incomplete-message", true},
+      {"quiet: packets never came", message(2, p1), "message-start frame-count packet incomplete-message", true},
   };
 }
 
@@ -133,7 +123,7 @@ class DecoderTest : public QObject {
   // Messages back to back with updates in between, cut into random pieces.
   void roundTrip() {
     std::mt19937 rng(5336);
-    static const QString pool = u"漢字亜院弌堯槇熙鑿龠丼腕錙あいうぁんアイヴーｱｶﾞﾊﾟｰﾞ～＼￥「」、。・※〒≒─∟AZaz09 !~\\`{}"_qs;
+    static const QString pool = u"漢字亜院弌堯槇熙鑿龠丼腕錙檗泛÷あいうぁんアイヴーｱｶﾞﾊﾟｰﾞ～＼￥「」、。・※〒≒─∟AZaz09 !~\\`{}"_qs;
     QByteArray stream;
     QStringList sent, read;  // frames, packets received, speed and text of each message
     for (int i = 0; i < 150; ++i) {
@@ -219,7 +209,7 @@ class DecoderTest : public QObject {
         QVERIFY(d.pendingBytes() <= ModuleDecoder::kLookahead);
       }
       QCOMPARE(accounted + bytesAccountedFor(d.flush()), total);
-      QCOMPARE(summary(d.feed(message(1, packet(1, 0, kA)))), "start count packet ok");
+      QCOMPARE(summary(d.feed(message(1, packet(1, 0, kA)))), "message-start frame-count packet ok");
     }
   }
 };

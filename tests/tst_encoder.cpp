@@ -5,8 +5,7 @@
 #include "encoder/message_builder.h"
 #include "encoder/run_presentation.h"
 #include "encoder/text_check.h"
-#include "protocol/character_conversion.h"
-#include "protocol/lookups.h"
+#include "tests/support/bytes.h"
 
 #include <QtTest>
 
@@ -19,27 +18,32 @@ using namespace vf;
 
 namespace {
 
-// The display code in numbers, from ICU's code page 932 bytes of the
-// character (not the encoder's table): -1 for an unusable character.
-int expectedDisplayCode(QChar ch) {
+// The JIS code (H << 8 | L, each byte modulo 256) that the Shift-JIS to JIS
+// arithmetic gives for the character's code page 932 bytes, taken from ICU
+// (not from the encoder's table). CR and LF stand for the full-width blank,
+// ASCII is itself, and a character outside the code page is "?".
+int expectedJis(QChar ch) {
   static UConverter *conv = [] {
     UErrorCode status = U_ZERO_ERROR;
     UConverter *c = ucnv_open("windows-31j", &status);
     ucnv_setFromUCallBack(c, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     return c;
   }();
-  int lead = 0x81, trail = 0x40;  // CR and LF stand for the full-width blank
-  if (ch != u'\r' && ch != u'\n') {
+  int lead = 0x81, trail = 0x40;
+  if (ch.unicode() < 0x80 && ch != u'\r' && ch != u'\n') {
+    lead = ch.unicode();
+    trail = 0;
+  } else if (ch != u'\r' && ch != u'\n') {
     char out[8];
     UErrorCode status = U_ZERO_ERROR;
     const UChar unit = ch.unicode();
     ucnv_resetFromUnicode(conv);
     const int n = ucnv_fromUChars(conv, out, sizeof out, &unit, 1, &status);
-    if (U_FAILURE(status) || n == 0) return -1;
-    lead = static_cast<unsigned char>(out[0]);
-    trail = n == 2 ? static_cast<unsigned char>(out[1]) : 0;
+    const bool mapped = U_SUCCESS(status) && n > 0;
+    lead = mapped ? static_cast<unsigned char>(out[0]) : '?';
+    trail = mapped && n == 2 ? static_cast<unsigned char>(out[1]) : 0;
   }
-  int h = lead <= 0x9F ? (lead - 0x70) * 2 - 1 : (lead - 0xB0) * 2 - 1;  // Shift-JIS -> JIS
+  int h = lead <= 0x9F ? (lead - 0x70) * 2 - 1 : (lead - 0xB0) * 2 - 1;
   int l = trail > 0x7F ? trail - 1 : trail;
   if (l >= 0x9E) {
     l -= 0x7D;
@@ -47,8 +51,12 @@ int expectedDisplayCode(QChar ch) {
   } else {
     l -= 0x1F;
   }
-  h &= 0x7F;
-  l &= 0xFF;
+  return (h & 0xFF) << 8 | (l & 0xFF);
+}
+
+// The display code in numbers (P << 8 | Q), or -1 for an unusable character.
+int expectedDisplayCode(QChar ch) {
+  const int h = (expectedJis(ch) >> 8) & 0x7F, l = expectedJis(ch) & 0xFF;
   if (h < 0x20) return -1;
   if (h >= 0x30 && h <= 0x6F) return (128 * (h % 2) + l % 128) << 8 | (h - 0x30) / 2;
   return (128 * (h % 2) + l % 32) << 8 | (4 * ((l / 32) % 4) + (h / 2) % 4 + (h >= 0x70 ? 16 : 0));
@@ -56,9 +64,9 @@ int expectedDisplayCode(QChar ch) {
 
 QString randomText(std::mt19937 &rng) {
   static const QString pools[] = {
-      QStringLiteral("漢字亜院弌堯槇熙鑿龠丼"), QStringLiteral("あいうぁんアイヴーｱｶﾞﾊﾟｰﾞﾜﾞ"),
-      QStringLiteral("①Ⅻ㈱～＼￥「」、。・※〒≒〜−"), QStringLiteral("AZaz09 !~\\`{}\"'"),
-      QStringLiteral("\r\n\t\x01"), QStringLiteral("한éب😀\u0000\uE000\uE0BC")};
+      QStringLiteral("漢字亜院弌堯槇熙鑿龠丼檗泛"), QStringLiteral("あいうぁんアイヴーｱｶﾞﾊﾟｰﾞﾜﾞ"),
+      QStringLiteral("①Ⅻ㈱～＼￥「」、。・※〒≒〜−÷"), QStringLiteral("AZaz09 !~\\`{}\"'"),
+      QStringLiteral("\r\n\t\x01\x1A\x1C\x7F"), QStringLiteral("한éب😀\u0000\uE000\uE0BC")};
   std::discrete_distribution<int> pick({30, 30, 10, 20, 6, 2});
   const int cls = std::uniform_int_distribution<int>(0, 9)(rng);
   const int length = cls == 0 ? 0 : cls < 7 ? std::uniform_int_distribution<int>(1, 300)(rng)
@@ -79,7 +87,6 @@ std::map<QString, QString> finalFields(const std::vector<RunStep> &steps) {
   return fields;
 }
 
-QByteArray bytes(const char *hex) { return QByteArray::fromHex(hex); }
 QString hexOf(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
 
 }  // namespace
@@ -95,8 +102,8 @@ class EncoderTest : public QObject {
       const int speed = 1 + round % 5;
       const BuiltMessage m = buildMessage(text, speed);
       const auto fields = finalFields(presentRun(m, round % 2 == 0));
-      const qsizetype padded = text.size() + kPaddingLength;
-      if (padded > kMaxPaddedLength || text.isEmpty()) {
+      const qsizetype padded = text.size() + 14;  // full-width blanks, up to 2047 characters
+      if (padded > 2047 || text.isEmpty()) {
         QCOMPARE(m.outcome, text.isEmpty() ? RunOutcome::Empty : RunOutcome::TooLong);
         QVERIFY(m.writes.empty());
         QCOMPARE(fields.at("Text19"), QString::number(padded));
@@ -104,12 +111,12 @@ class EncoderTest : public QObject {
         continue;
       }
       ++sent;
-      const QString normalised = normaliseForModule(text + QString(kPaddingLength, QChar(0x3000)));
+      const QString normalised = normaliseForModule(text + QString(14, QChar(0x3000)));
       const int frames = 1 + static_cast<int>(normalised.size()) / 128;
       QCOMPARE(fields.at("Text1"), normalised);
       QCOMPARE(fields.at("Text21"), QString::number(frames));
       QCOMPARE(m.writes.size(), std::size_t(2 + frames));
-      QCOMPARE(m.writes[0], bytes("00002500 0025EF"));
+      QCOMPARE(m.writes[0], hex("00002500 0025EF"));
       QCOMPARE(m.writes[1], QByteArray::fromHex(QString::asprintf("000004%02X00%02XEF", frames, frames + 4).toLatin1()));
 
       qsizetype firstUnusable = -1;
@@ -143,17 +150,16 @@ class EncoderTest : public QObject {
         if (k == frames) {
           QCOMPARE(fields.at("Text14"), QString::asprintf("%04X", sum));
           QCOMPARE(fields.at("Text13"), QString::fromLatin1(p.toHex(' ').toUpper()));
+          QCOMPARE(fields.at("Text15"), hexOf(p));
+          QString digits, bits;  // the JIS codes of the whole frame, unusable characters included
+          for (QChar c : chars) {
+            digits += QString::asprintf("%04X", expectedJis(c));
+            bits += QStringLiteral("%1").arg(expectedJis(c), 16, 2, QChar(u'0'));
+          }
+          QCOMPARE(fields.at("Text4"), digits);
+          QCOMPARE(fields.at("Text6"), bits);
         }
       }
-      // The last frame's JIS digits, and their bits.
-      QString digits, bits;
-      for (QChar c : QStringView(normalised).mid(frames == 1 ? 0 : 128 * (frames - 1) - 1, frames == 1 ? 127 : 128)) {
-        const JisCode jis = jisCodeOf(shiftJisCodeOf(c.unicode()));
-        digits += QString::asprintf("%02X%02X", jis.high, jis.low);
-        bits += QStringLiteral("%1").arg(jis.high << 8 | jis.low, 16, 2, QChar(u'0'));
-      }
-      QCOMPARE(fields.at("Text4"), digits);
-      QCOMPARE(fields.at("Text6"), bits);
       // Marked while typing: exactly the characters the run refuses, stops included.
       const NormalisedText n = normaliseWithPositions(text);
       std::vector<bool> marked(std::size_t(text.size()), false);
@@ -172,16 +178,14 @@ class EncoderTest : public QObject {
       }
     }
     // The generator must have reached every kind of run.
-    QVERIFY(sent > 1000);
-    QVERIFY(refused > 100);
-    QVERIFY(withUnusable > 100);
+    QVERIFY(sent > 1000 && refused > 100 && withUnusable > 100);
   }
 
   void workedExample() {
     const BuiltMessage m = buildMessage(u"あ"_qs, 1);
-    const QByteArray packet = bytes("000100008B0206") + bytes("8104").repeated(14) +
-                              QByteArray(224, '\xFF') + bytes("E6FAEF");
-    QCOMPARE(m.writes, (std::vector<QByteArray>{bytes("00002500 0025EF"), bytes("00000401 0005EF"), packet}));
+    const QByteArray packet = hex("000100008B0206") + hex("8104").repeated(14) +
+                              QByteArray(224, '\xFF') + hex("E6FAEF");
+    QCOMPARE(m.writes, (std::vector<QByteArray>{hex("00002500 0025EF"), hex("00000401 0005EF"), packet}));
     const auto fields = finalFields(presentRun(m, false));
     QCOMPARE(fields.at("Text14"), QStringLiteral("E6FA"));
     QCOMPARE(fields.at("Text19"), QStringLiteral("15"));
@@ -208,10 +212,17 @@ class EncoderTest : public QObject {
     QFETCH(QString, frame2End);
     const BuiltMessage m = buildMessage(text, speed);
     QCOMPARE(int(m.frames.size()), frames);
+    QCOMPARE(checkText(text).frames, frames);
     QCOMPARE(m.writes[1][3], char(frames));
     QCOMPARE(m.writes[2].mid(3, 2), QByteArray::fromHex(QString::asprintf("%02X8B", speed == 5 ? 3 : speed - 1).toLatin1()));
     if (!frame2End.isEmpty()) QVERIFY(hexOf(m.writes[3]).endsWith(frame2End));
     if (frames == 1 && text.size() == 113) QCOMPARE(m.writes[2][259 - 1], char(0x04));  // no fill before the checksum
+  }
+
+  // While typing, only what can be sent is judged: the first 2033 characters.
+  void typingLimits() {
+    const TextCheck check = checkText(QString(2032, u'あ') + u"éé"_qs);  // the second é is character 2034
+    QVERIFY(check.unusable.size() == 1 && check.unusable[0].from == 2032 && check.frames == 0);
   }
 
   void refusedRuns() {
@@ -248,21 +259,6 @@ class EncoderTest : public QObject {
     QVERIFY(seen.count("Text21") == 0 && seen.count("Text23") == 0);  // count and frame 2 not yet written
     QCOMPARE(seen.at("Text22"), m.frames[0].packedDigits);
     QCOMPARE(finalFields(presentRun(m, false)).at("Label1"), QStringLiteral("文字コード ERROR"));
-  }
-
-  // A lookup that finds no row reports it and gives back its last result.
-  void lookupErrors() {
-    NoticeLog notices;
-    Lookups lookups(notices);
-    QStringList results;
-    for (const QString &digit : {u"a"_qs, u"C"_qs, u""_qs}) results << lookups.HEXtoBIN(digit).toString();
-    for (const QString &nibble : {u"0111"_qs, u"101"_qs}) results << lookups.BINtoHEX(nibble).toString();
-    for (const QString &digit : {u"F"_qs, u"g"_qs}) results << lookups.Ex16(digit).toString();
-    QCOMPARE(results.join(u'|'), u"|1100|1100|7|7|F|F"_qs);
-    QStringList told;
-    for (const OperatorNotice &n : notices) told << n.text;
-    QCOMPARE(told.join(u','), u"HEXtoBIN ERROR,HEXtoBIN ERROR,HEXtoBIN ERROR,HEXtoBIN ERROR,BINtoHEX ERROR,BINtoHEX,Ex16 ERROR,Ex16 ERROR"_qs);
-    QCOMPARE(twoDigitForm(300) + twoDigitForm(-31) + twoDigitForm(5), u"2CE105"_qs);
   }
 };
 

@@ -3,35 +3,23 @@
 
 #include "encoder/message_builder.h"
 #include "sim/module_face.h"
+#include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPort>
+#include <QToolTip>
 #include <QtTest>
 
 using namespace vf;
 using Kind = ModuleEvent::Kind;
 
 namespace {
-
-QByteArray joined(const std::vector<QByteArray> &writes) {
-  QByteArray all;
-  for (const QByteArray &w : writes) all += w;
-  return all;
-}
-
-// The kinds of what reached the module, in order; update commands left out.
-QString whatArrived(const rig::FarEnd &module) {
-  static const char *const names[] = {"start", "count", "packet", "clear", "cue", "update", "message", "fault"};
-  QStringList words;
-  for (const ModuleEvent &e : module.events)
-    if (e.kind != Kind::Update) words << names[int(e.kind)];
-  return words.join(u' ');
-}
 
 struct Started : rig::WindowRig {
   explicit Started(const QString &windowState = {}) : rig::WindowRig(QByteArray("1\r\n"), windowState) {
@@ -87,19 +75,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.module.messages(), QStringList{u"漢　　ａｂ"_qs});  // the frame ends where the character stood
   }
 
+  // The bytes of each command as the module's documentation gives them.
   void commands_data() {
     QTest::addColumn<QStringList>("presses");
-    QTest::addColumn<QString>("arrived");
-    QTest::newRow("display clear, button and menu") << QStringList{"Command4", "RSClear"} << "clear clear";
-    QTest::newRow("data cue, button and menu") << QStringList{"Command7", "ReBigin"} << "cue cue";
+    QTest::addColumn<QByteArray>("arrived");
+    QTest::newRow("display clear, button and menu") << QStringList{"Command4", "RSClear"} << hex("00001400 0014EF").repeated(2);
+    QTest::newRow("data cue, button and menu") << QStringList{"Command7", "ReBigin"} << hex("00001800 0018EF").repeated(2);
     QTest::newRow("convert and send, button and menu") << QStringList{"Command1", "ChangeSend"}
-                                                       << "start count packet message start count packet message";
+                                                       << joined(buildMessage(u"テスト"_qs, 1).writes).repeated(2);
   }
   void commands() {
     QFETCH(QStringList, presses);
-    QFETCH(QString, arrived);
+    QFETCH(QByteArray, arrived);
     Started rig;
-    rig.find<TextField>(u"Text3"_qs)->setFieldText(u"テスト"_qs);
+    rig.type(u"Text3"_qs, u"テスト"_qs);
     const auto labels = [&] { return rig.field(u"Text1"_qs) + rig.field(u"Label14"_qs) + rig.field(u"Label15"_qs) + rig.field(u"Label1"_qs); };
     const QString before = labels();
     for (const QString &name : presses) {
@@ -107,7 +96,7 @@ class MainWindowTest : public QObject {
       rig.timer1()->stop();
     }
     rig.module.settle();
-    QCOMPARE(whatArrived(rig.module), arrived);
+    QCOMPARE(rig.module.bytes, arrived);
     if (!presses[0].startsWith(u"Command1")) QCOMPARE(labels(), before);  // the control commands leave the window alone
     // With the port closed, each says so and sends nothing.
     rig.find<QSerialPort>(u"MSComm1"_qs)->close();
@@ -132,28 +121,37 @@ class MainWindowTest : public QObject {
   void textCommands() {
     Started rig;
     rig.send(u"ABC"_qs);
-    rig.find<TextField>(u"Text2"_qs)->setFieldText(u"ﾀ"_qs);
+    QVERIFY(rig.module.line.write(hex("1122C041")));  // what the module says shows in Text2
+    QTRY_COMPARE(rig.field(u"Text2"_qs), u"ﾀA"_qs);
     rig.press(u"count"_qs);
     QCOMPARE(rig.field(u"Text19"_qs), u"17"_qs);
     rig.type(u"Text3"_qs, u"DEF"_qs);
     rig.press(u"Command6"_qs);
     QCOMPARE(rig.field(u"Text19"_qs), u"17"_qs);  // the count is that of Text1
-    rig.press(u"New"_qs);  // every field but Text2
-    for (QWidget *field : rig.window->findChildren<QWidget *>(QRegularExpression(u"^Text\\d+$"_qs)))
-      QCOMPARE(rig.field(field->objectName()), field->objectName() == u"Text2" ? u"ﾀ"_qs : QString());
-    QCOMPARE(rig.field(u"Label14"_qs), u"変換完了！"_qs);
 
-    // Loading: the dialog's filter, the file as it was read, and a file that cannot be read.
-    QFile file(rig.folder.filePath(u"text.txt"_qs));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::fromHex("CAB20D0A8ABF")) == 6);
-    file.close();
-    rig.dialogs.filesToChoose = {file.fileName(), rig.folder.filePath(u"gone.txt"_qs), QString()};
+    // A file of 2031 characters (2033 with its line end) fills all 16 frame fields.
+    QFile big(rig.folder.filePath(u"big.txt"_qs)), small(rig.folder.filePath(u"small.txt"_qs));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(hex("8E9A").repeated(2031)) == 4062);
+    QVERIFY(small.open(QIODevice::WriteOnly) && small.write(hex("CAB20D0A8ABF")) == 6);
+    big.close();
+    small.close();
+    rig.dialogs.filesToChoose = {big.fileName(), small.fileName(), rig.folder.filePath(u"gone.txt"_qs), QString()};
     rig.press(u"Load"_qs);
     QCOMPARE(rig.dialogs.fileFilters.value(0), u"テキストファイル (*.txt)|*.txt"_qs);
+    rig.press(u"Command1"_qs);
+    rig.timer1()->stop();
+    QCOMPARE(rig.field(u"Text21"_qs) + rig.field(u"Text37"_qs).left(6), u"16001000"_qs);
+    rig.press(u"New"_qs);  // every field but Text2
+    for (QWidget *field : rig.window->findChildren<QWidget *>(QRegularExpression(u"^Text\\d+$"_qs)))
+      QCOMPARE(rig.field(field->objectName()), field->objectName() == u"Text2" ? u"ﾀA"_qs : QString());
+    QCOMPARE(rig.field(u"Label14"_qs), u"変換完了！"_qs);
+
+    // The file as it was read, a file that cannot be read, a cancelled dialog.
+    rig.press(u"Load"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
     rig.press(u"Command8"_qs);
     QVERIFY(rig.dialogs.messages.value(0).startsWith(u"ファイルを読み込めませんでした。"_qs));
-    rig.press(u"Command8"_qs);  // cancelled: nothing happens
+    rig.press(u"Command8"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
     QCOMPARE(rig.dialogs.messages.size(), 1);
 
@@ -182,11 +180,11 @@ class MainWindowTest : public QObject {
     QFETCH(bool, updating);
     QFETCH(QString, label15);
     Started rig;
-    rig.find<TextField>(u"Text3"_qs)->setFieldText(u"A"_qs);
+    rig.type(u"Text3"_qs, u"A"_qs);
     for (const QString &step : steps.split(u' ')) {
       if (step == u"tick") QTest::mouseClick(rig.find<QCheckBox>(u"Check1"_qs), Qt::LeftButton);
       if (step == u"send") rig.press(u"Command1"_qs);
-      if (step == u"clear") rig.find<TextField>(u"Text3"_qs)->setFieldText(QString());
+      if (step == u"clear") rig.press(u"Command2"_qs);
       if (step == u"reply") QVERIFY(rig.module.line.write("\x11"));
       if (step == u"lines") {  // the smallest seam: a pseudo-terminal has no modem lines
         auto *link = rig.window->findChild<ModuleLink *>();
@@ -197,9 +195,14 @@ class MainWindowTest : public QObject {
       rig.module.readFor(100);
     }
     rig.module.clear();
-    rig.module.readFor(200);
-    QCOMPARE(rig.module.count(Kind::Update) > 0, updating);
-    QVERIFY(updating || rig.module.bytes.isEmpty());
+    QElapsedTimer clock;
+    clock.start();
+    rig.module.readFor(600);
+    // 50 update commands a second, in their documented bytes: room for a
+    // loaded machine, none for another period.
+    const double perSecond = rig.module.count(Kind::Update) * 1000.0 / double(clock.elapsed());
+    QVERIFY2(updating ? perSecond >= 40 && perSecond <= 52 : perSecond == 0, qPrintable(QString::number(perSecond)));
+    QCOMPARE(rig.module.bytes, hex("00001C00 001CEF").repeated(rig.module.bytes.size() / 7));
     QCOMPARE(rig.field(u"Label15"_qs), label15);
   }
 
@@ -217,7 +220,15 @@ class MainWindowTest : public QObject {
       QCOMPARE(text3->extraSelections().size(), 2);
       QCOMPARE(text3->extraSelections()[1].cursor.selectedText(), u"😀"_qs);
       QCOMPARE(text3->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
+      QCOMPARE(text3->extraSelections()[0].format.underlineColor(), QColor(Qt::red));
       QVERIFY(text3->marks()[1].explanation.contains(u"U+1F600"_qs));
+      // Hovering over the character explains it.
+      QTextCursor before(text3->document());
+      before.setPosition(1);
+      const QPoint over = text3->cursorRect(before).center() + QPoint(3, 0);
+      QHelpEvent hover(QEvent::ToolTip, over, text3->viewport()->mapToGlobal(over));
+      QApplication::sendEvent(text3, &hover);
+      QCOMPARE(QToolTip::text(), u"「한」（U+D55C）はモジュールにない文字です。送信すると、そのフレームはこの文字の前で終わります"_qs);
       QCOMPARE(text3->textCursor().position(), 7);  // marking moves no cursor
       const int undoSteps = text3->document()->availableUndoSteps();
       text3->setMarks(text3->marks());
@@ -229,10 +240,10 @@ class MainWindowTest : public QObject {
       QCOMPARE(preview->faceText(), u"Ａ"_qs + kMarkedCell);
       QTest::mouseClick(rig.find<QRadioButton>(u"Option3"_qs), Qt::LeftButton);
       rig.type(u"Text3"_qs, u"x"_qs);
-      QTRY_COMPARE(preview->face().speedByte(), 2);
+      QTRY_COMPARE_WITH_TIMEOUT(preview->face().speedByte(), 2, 1000);  // the preview follows at once
       text3->setFieldText(u"é\r\n"_qs);  // as a file is loaded
       QCOMPARE(text3->extraSelections().size(), 1);
-      QTRY_COMPARE(preview->faceText(), QString(kMarkedCell));
+      QTRY_COMPARE_WITH_TIMEOUT(preview->faceText(), QString(kMarkedCell), 1000);
       placed = preview->pos() + QPoint(40, 30);
       preview->move(placed);
       QTest::qWait(600);
@@ -261,10 +272,18 @@ class MainWindowTest : public QObject {
     const auto windows = rig.window->findChildren<QDialog *>();
     QCOMPARE(windows.size(), 1);  // one at a time, and not modal
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
+    QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
+    QCOMPARE(windows[0]->findChild<QLabel *>(u"lblVersion"_qs)->text(), u"Ver3.95"_qs);
     QTest::mouseClick(windows[0]->findChild<QPushButton *>(u"cmdSysInfo"_qs), Qt::LeftButton);
     QCOMPARE(rig.dialogs.messages, QStringList{u"現時点ではｼｽﾃﾑ情報を使用できません"_qs});
-    QTest::keyClick(windows[0], Qt::Key_Escape);
-    QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
+    // Esc, Enter (OK is the default button) and the window system's close request each close it.
+    for (int way = 0; way < 3; ++way) {
+      rig.press(u"VerInf"_qs);
+      QDialog *about = rig.window->findChild<QDialog *>();
+      if (way == 2) about->close();
+      else QTest::keyClick(about, way ? Qt::Key_Return : Qt::Key_Escape);
+      QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
+    }
   }
 };
 

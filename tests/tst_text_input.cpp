@@ -6,6 +6,7 @@
 #include "protocol/character_conversion.h"
 #include "protocol/cp932.h"
 #include "protocol/text_normalisation.h"
+#include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 
 #include <QtTest>
@@ -33,8 +34,6 @@ QString expectedNormalisation(const QString &text) {
   for (const auto &p : pairs) out.replace(QChar(p[0]), QChar(p[1]));
   return out;
 }
-
-QByteArray cp932Bytes(const char *hex) { return QByteArray::fromHex(hex); }
 
 }  // namespace
 
@@ -83,18 +82,21 @@ class TextInputTest : public QObject {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<bool>("utf8");
-    QTest::newRow("ﾊｲ in code page 932") << cp932Bytes("CAB2") << "ﾊｲ\r\n" << false;
-    QTest::newRow("ﾃｽ") << cp932Bytes("C3BD0D0A") << "ﾃｽ\r\n" << false;
-    QTest::newRow("ﾏｲﾅｽ") << cp932Bytes("CFB2C5BD") << "ﾏｲﾅｽ\r\n" << false;
-    QTest::newRow("ﾊｲﾃｸ") << cp932Bytes("CAB2C3B8") << "ﾊｲﾃｸ\r\n" << false;
-    QTest::newRow("kanji, code page 932") << cp932Bytes("8ABF8E9A0D0A8365835883670D0A") << "漢字\r\nテスト\r\n" << false;
-    QTest::newRow("upper-case ASCII") << QByteArray("ABC") + cp932Bytes("C3BD") << "ABCﾃｽ\r\n" << false;
+    QTest::newRow("ﾊｲ in code page 932") << hex("CAB2") << "ﾊｲ\r\n" << false;
+    QTest::newRow("ﾃｽ") << hex("C3BD0D0A") << "ﾃｽ\r\n" << false;
+    QTest::newRow("ﾏｲﾅｽ") << hex("CFB2C5BD") << "ﾏｲﾅｽ\r\n" << false;
+    QTest::newRow("ﾊｲﾃｸ") << hex("CAB2C3B8") << "ﾊｲﾃｸ\r\n" << false;
+    QTest::newRow("kanji, code page 932") << hex("8ABF8E9A0D0A8365835883670D0A") << "漢字\r\nテスト\r\n" << false;
+    QTest::newRow("upper-case ASCII") << QByteArray("ABC") + hex("C3BD") << "ABCﾃｽ\r\n" << false;
     QTest::newRow("kanji, UTF-8") << QByteArray("漢字\nテスト") << "漢字\nテスト\r\n" << true;
-    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + cp932Bytes("C3BD") << "ý\r\n" << true;
+    QTest::newRow("UTF-8 that also reads as code page 932") << QByteArray("日本") << "日本\r\n" << true;
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + hex("C3BD") << "ý\r\n" << true;
     QTest::newRow("accented Latin, UTF-8") << QByteArray("café Müller\rnaïve") << "café Müller\r\nnaïve\r\n" << true;
+    QTest::newRow("accent ending a word") << QByteArray("café") << "café\r\n" << true;
+    QTest::newRow("control bytes") << hex("411A1C7F") << "A\x1A\x1C\x7F\r\n" << false;
     QTest::newRow("line ends: CR, CR LF, lone LF") << QByteArray("a\rb\r\nc\nd\r\n") << "a\r\nb\r\nc\nd\r\n" << false;
     QTest::newRow("empty file") << QByteArray() << "" << false;
-    QTest::newRow("no character") << cp932Bytes("41FD") << "A\uFFFD\r\n" << false;
+    QTest::newRow("no character") << hex("41FD") << "A\uFFFD\r\n" << false;
   }
   void files() {
     QFETCH(QByteArray, bytes);

@@ -3,8 +3,8 @@
 // link; vf3360 itself with "--device" answering the cue reply.
 
 #include "encoder/message_builder.h"
-#include "protocol/lookups.h"
 #include "sim/pseudo_terminal.h"
+#include "tests/support/bytes.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -31,12 +31,6 @@ Run run(const QString &program, const QStringList &args, const QByteArray &input
 
 Run send(const QStringList &args, const QByteArray &input = {}) { return run(QStringLiteral(VF3360_SEND_PATH), args, input); }
 
-QByteArray hexLines(const std::vector<QByteArray> &writes) {
-  QByteArray out;
-  for (const QByteArray &w : writes) out += vf::spacedHex(w).toLatin1() + '\n';
-  return out;
-}
-
 }  // namespace
 
 class ToolsTest : public QObject {
@@ -46,33 +40,45 @@ class ToolsTest : public QObject {
     QTemporaryDir dir;
     QFile cp932(dir.filePath(u"sjis.txt"_qs));
     QVERIFY(cp932.open(QIODevice::WriteOnly));
-    cp932.write(QByteArray::fromHex("CAB2C3B8208ABF"));  // "ﾊｲﾃｸ 漢", no line end
+    cp932.write(hex("CAB2C3B8208ABF"));  // "ﾊｲﾃｸ 漢", no line end
     cp932.close();
-    const QByteArray expected = hexLines(vf::buildMessage(u"ﾊｲﾃｸ 漢\r\n"_qs, 3).writes);
-    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932.fileName()}).out, expected);
-    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"ﾊｲﾃｸ"_qs, u"漢\r\n"_qs}).out, expected);
-    QCOMPARE(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs}, u"ﾊｲﾃｸ 漢\r\n"_qs.toUtf8()).out, expected);
+    // The lines of --hex are pinned in sendStatuses; here their bytes.
+    const QByteArray expected = joined(vf::buildMessage(u"ﾊｲﾃｸ 漢\r\n"_qs, 3).writes);
+    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932.fileName()}).out), expected);
+    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"ﾊｲﾃｸ"_qs, u"漢\r\n"_qs}).out), expected);
+    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs}, u"ﾊｲﾃｸ 漢\r\n"_qs.toUtf8()).out), expected);
   }
 
   void sendStatuses_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");  // how standard output begins
     QTest::addColumn<QString>("error");
-    QTest::newRow("sent") << QStringList{"--hex", "あ"} << 0 << "";
-    QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << "文字数オーバー\n";
-    QTest::newRow("empty") << QStringList{"--hex"} << 4 << "文字を入力してください\n";
-    QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << "使用不可能な文字が含まれています\n";
-    QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << "vf3360-send: give either";
-    QTest::newRow("no destination") << QStringList{"a"} << 2 << "vf3360-send: no port";
-    QTest::newRow("no such device") << QStringList{"--device", "/dev/vf3360-none", "a"} << 1
+    QTest::newRow("sent") << QStringList{"--hex", "あ"} << 0 << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n") << "";
+    QTest::newRow("speed 5") << QStringList{"--hex", "--speed", "5", "A"} << 0
+                             << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n00 01 00 03 8B 81 09 ") << "";
+    QTest::newRow("clear") << QStringList{"--hex", "--clear"} << 0 << QByteArray("00 00 14 00 00 14 EF\n") << "";
+    QTest::newRow("rewind") << QStringList{"--hex", "--rewind"} << 0 << QByteArray("00 00 18 00 00 18 EF\n") << "";
+    QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << QByteArray() << "文字数オーバー\n";
+    QTest::newRow("empty") << QStringList{"--hex"} << 4 << QByteArray() << "文字を入力してください\n";
+    QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
+    QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << QByteArray() << "vf3360-send: --speed takes";
+    QTest::newRow("port 17") << QStringList{"--port", "17", "a"} << 2 << QByteArray() << "vf3360-send: --port takes";
+    QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << QByteArray() << "vf3360-send: give either";
+    QTest::newRow("no destination") << QStringList{"a"} << 2 << QByteArray() << "vf3360-send: no port";
+    QTest::newRow("no such device") << QStringList{"--device", "/dev/vf3360-none", "a"} << 1 << QByteArray()
                                     << "vf3360-send: cannot open /dev/vf3360-none: ";
+    QTest::newRow("converter port") << QStringList{"--port", "3", "--usb", "a"} << 1 << QByteArray()
+                                    << "vf3360-send: cannot open /dev/ttyUSB2: ";
   }
   void sendStatuses() {
     QFETCH(QStringList, args);
     QFETCH(int, status);
+    QFETCH(QByteArray, out);
     QFETCH(QString, error);
     const Run r = send(args);
     QCOMPARE(r.status, status);
+    QVERIFY2(r.out.startsWith(out), r.out.left(200).constData());
     if (error.isEmpty() || error.endsWith(u'\n'))
       QCOMPARE(r.err, error);
     else
@@ -98,7 +104,7 @@ class ToolsTest : public QObject {
     QTemporaryDir dir;
     const QString link = dir.filePath(u"module"_qs);
     QProcess sim;
-    sim.start(QStringLiteral(VF3360_SIM_PATH), {u"--link"_qs, link});
+    sim.start(QStringLiteral(VF3360_SIM_PATH), {u"--link"_qs, link, u"--cue-after"_qs, u"0"_qs});
     QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 10000));
     const QString device = QString::fromUtf8(sim.readLine()).trimmed();
     QCOMPARE(QFileInfo(link).symLinkTarget(), device);
@@ -107,6 +113,7 @@ class ToolsTest : public QObject {
     QByteArray log;
     QTRY_VERIFY_WITH_TIMEOUT((log += sim.readAllStandardOutput()).contains("display clear"), 10000);
     QVERIFY(log.contains("message 1 of 1 frame(s), speed 3, ok: \"ＡＢＣ"));
+    QVERIFY(log.contains("cue reply sent: 00 00 C0 00"));
     sim.terminate();
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());  // removed on the way out
@@ -138,9 +145,11 @@ class ToolsTest : public QObject {
     process.kill();
     process.waitForFinished();
     QCOMPARE(answer.left(7), QByteArray::fromHex("00001800 0018EF"));
-    const Run bad = run(program, {u"--device"_qs});
-    QCOMPARE(bad.status, 2);
-    QVERIFY(bad.err.contains(u"usage: vf3360 [--device PATH]"_qs));
+    for (const QStringList &args : {QStringList{"--device"}, QStringList{"--device="}, QStringList{"--device", "a", "--device", "b"}}) {
+      const Run bad = run(program, args);
+      QCOMPARE(bad.status, 2);
+      QVERIFY(bad.err.contains(u"usage: vf3360 [--device PATH]"_qs));
+    }
   }
 };
 

@@ -5,6 +5,7 @@
 #include "tests/support/rig.h"
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QSerialPort>
 #include <QtTest>
 
@@ -59,6 +60,35 @@ class WindowPortTest : public QObject {
     QVERIFY(answer(rig, u"Com 1"_qs));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+  }
+
+  // "決定" without touching anything: port 1, RS-232C, not kept. Esc and the
+  // window system's close request leave the dialog waiting for its answer.
+  void dialogDefaults() {
+    rig::WindowRig rig(QByteArray("0\r\n"));
+    rig.start();
+    Form2 *dialog = rig.dialog();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    dialog->close();
+    QVERIFY(rig.dialog() == dialog);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.ini(), QByteArray("0\r\n"));
+  }
+
+  // A portnum.ini that cannot be written is told with its path, once for each
+  // write the operator would miss; the port opens all the same.
+  void iniCannotBeWritten() {
+    rig::WindowRig rig(std::nullopt);
+    QVERIFY(QDir(rig.folder.path()).mkdir(u"portnum.ini"_qs));  // a folder in its place
+    rig.start();
+    QVERIFY(answer(rig, u"Com 4"_qs));  // does not open: start-up writes "1" quietly, the dialog "0"
+    QVERIFY(answer(rig, u"Com 1"_qs, false, true));
+    QTRY_VERIFY(portOpen(rig));
+    QCOMPARE(rig.dialogs.messages.size(), 3);
+    QVERIFY(rig.dialogs.messages[0].startsWith(u"ポートが開けませんでした\n"_qs));
+    for (int i : {1, 2}) QVERIFY(rig.dialogs.messages[i].startsWith(rig.iniPath() + u" に書き込めませんでした: "_qs));
   }
 
   // The box's text is compared exactly: nothing completes or corrects it.
