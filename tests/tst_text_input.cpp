@@ -91,6 +91,7 @@ class TextInputTest : public QObject {
     QTest::newRow("kanji, UTF-8") << QByteArray("漢字\nテスト") << "漢字\nテスト\r\n" << true;
     QTest::newRow("UTF-8 that also reads as code page 932") << QByteArray("日本") << "日本\r\n" << true;
     QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + hex("C3BD") << "ý\r\n" << true;
+    QTest::newRow("byte order mark, then no UTF-8") << QByteArray("\xEF\xBB\xBF") + hex("8ABF") << "\uFFFD\uFFFD\r\n" << true;
     QTest::newRow("accented Latin, UTF-8") << QByteArray("café Müller\rnaïve") << "café Müller\r\nnaïve\r\n" << true;
     QTest::newRow("accent ending a word") << QByteArray("café") << "café\r\n" << true;
     QTest::newRow("control bytes") << hex("411A1C7F") << "A\x1A\x1C\x7F\r\n" << false;

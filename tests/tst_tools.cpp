@@ -70,6 +70,7 @@ class ToolsTest : public QObject {
                                     << "vf3360-send: cannot open /dev/vf3360-none: ";
     QTest::newRow("converter port") << QStringList{"--port", "3", "--usb", "a"} << 1 << QByteArray()
                                     << "vf3360-send: cannot open /dev/ttyUSB2: ";
+    QTest::newRow("RS-232C port") << QStringList{"--port", "16", "a"} << 1 << QByteArray() << "vf3360-send: cannot open /dev/ttyS15: ";
   }
   void sendStatuses() {
     QFETCH(QStringList, args);
