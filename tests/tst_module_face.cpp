@@ -84,8 +84,8 @@ class ModuleFaceTest : public QObject {
       QCOMPARE(preview.faceText(), expected);
       QCOMPARE(preview.face().speedByte(), 1);
     }
-    preview.showText(u"あ😀"_qs, 1);
-    QCOMPARE(preview.countsText(), u"文字数 3／2033（残り 2030）　フレーム数 1　使用できない文字 1"_qs);
+    preview.showText(u"あ😀é"_qs, 1);
+    QCOMPARE(preview.countsText(), u"文字数 4／2033（残り 2029）　フレーム数 1　使用できない文字 2"_qs);
     preview.showText(QString(2034, u'x'), 1);
     QVERIFY(preview.faceText().isEmpty() && preview.countsText().contains(u"1 文字オーバー"_qs));
     QVERIFY(TextMask::render(QString(kMarkedCell)).lastLitColumn() >= 20);  // the marked cell is drawn
