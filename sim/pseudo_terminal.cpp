@@ -80,6 +80,8 @@ bool PseudoTerminal::write(const QByteArray &bytes) {
   return done == bytes.size();
 }
 
+bool PseudoTerminal::holdOutput(bool hold) { return device_ >= 0 && ::tcflow(device_, hold ? TCOOFF : TCOON) == 0; }
+
 void PseudoTerminal::closeFarEnd() {
   if (farEnd_ >= 0) ::close(farEnd_);
   farEnd_ = -1;

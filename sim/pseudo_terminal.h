@@ -29,6 +29,11 @@ class PseudoTerminal {
   // Writes all bytes from the far end; false if the line did not take them.
   bool write(const QByteArray &bytes);
 
+  // Holds back (or lets go) what the program writes, as a line that takes its
+  // bytes slowly does: the program's writes wait in its own buffer. (Without
+  // this, the kernel takes some 15 kB of a pseudo-terminal's output at once.)
+  bool holdOutput(bool hold);
+
   // Closes the far end: the program's port then sees the line hang up.
   void closeFarEnd();
   // Closes the spare handle on the device side, so that a close by the
