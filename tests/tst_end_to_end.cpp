@@ -17,10 +17,7 @@ struct Sim {
     process.start(QStringLiteral(VF3360_SIM_PATH), {u"--json"_qs, u"--kind"_qs, kind});
     if (QTest::qWaitFor([&] { return process.canReadLine(); }, 10000)) device = QString::fromUtf8(process.readLine()).trimmed();
   }
-  ~Sim() {
-    process.terminate();
-    if (!process.waitForFinished(5000)) process.kill();
-  }
+  ~Sim() { process.kill(), process.waitForFinished(); }
   // The events reported up to the first of `name`; empty when none came.
   QList<QJsonObject> until(const QString &name) {
     QList<QJsonObject> got;
@@ -64,8 +61,7 @@ class EndToEndTest : public QObject {
       QVERIFY(!events.isEmpty());
       for (const QJsonObject &e : events)
         QVERIFY2(e[u"event"_qs] != u"fault"_qs && e[u"ok"_qs] != false, QJsonDocument(e).toJson().constData());
-      QString shown = program.field(u"Text1"_qs);
-      shown.replace(u'\r', QChar(0x3000)).replace(u'\n', QChar(0x3000));  // line ends show as blanks
+      const QString shown = program.field(u"Text1"_qs).replace(u'\r', QChar(0x3000)).replace(u'\n', QChar(0x3000));  // line ends as blanks
       QCOMPARE(events.last()[u"text"_qs].toString(), shown);
       QCOMPARE(events.last()[u"frames"_qs].toInt(), program.field(u"Text21"_qs).toInt());
       QCOMPARE(events.last()[u"speed"_qs].toInt(), speed >= 4 ? 3 : speed - 1);
@@ -91,8 +87,7 @@ class EndToEndTest : public QObject {
     QVERIFY(!sim.until(u"message"_qs).isEmpty());
     QVERIFY(sim.until(u"update"_qs).size() == 1);  // auto update runs after the message
     sim.process.write("cue\n");
-    QList<QJsonObject> events = sim.until(u"data-cue"_qs);
-    QVERIFY(!events.isEmpty());
+    QVERIFY(!sim.until(u"data-cue"_qs).isEmpty());
     QTRY_VERIFY(!program.find<QTimer>(u"Timer1"_qs)->isActive());
     sim.process.write("quit\n");
     QVERIFY(sim.process.waitForFinished(5000));
