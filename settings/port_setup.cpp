@@ -82,9 +82,31 @@ PortActions PortSetup::confirmed(const PortAnswer &answer) {
       listed = true;
     }
   }
-  if (!listed) actions.push_back(act(Kind::ShowMessage, kChoosePort));
+  if (!listed) {
+    // Nobody chose a port: the previous one stands, number and kind, and the
+    // file keeps what it holds.
+    actions.push_back(act(Kind::ShowMessage, kChoosePort));
+    return actions;
+  }
   if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(PortNum, answer.kind)));
   PortKind = answer.kind;
+  return actions;
+}
+
+PortActions PortSetup::noAnswer() {
+  PortActions actions;
+  dialogOpen_ = false;
+  PortChosen = 1;
+  IniRewritten = 0;
+  if (lastOpened_) {
+    PortNum = lastOpened_->portNum;
+    PortKind = lastOpened_->kind;
+    open(actions);
+  } else {
+    // Start-up without a port: the window works, sending says the port is not open.
+    actions.push_back(act(Kind::ShowStatus, kPortClosedText));
+    actions.push_back(act(Kind::ShowMainWindow));
+  }
   return actions;
 }
 
@@ -109,6 +131,7 @@ void PortSetup::open(PortActions &actions) const {
 PortActions PortSetup::portOpened(bool open, const QString &failure) {
   PortActions actions;
   if (open) {
+    lastOpened_ = PortChoice{PortNum, PortKind};
     actions.push_back(act(Kind::ShowStatus, openPortStatusText(PortNum, PortKind)));
     if (!started_) actions.push_back(act(Kind::ShowMainWindow));
     started_ = true;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace vf {
@@ -50,7 +51,12 @@ using PortActions = std::vector<PortAction>;
 // open). Port change: auto update off, port closed, the dialog asks, the
 // chosen port is opened; a failed open asks again. An answer that is no port
 // number leaves PortNum as it was: at start-up that asks again, during a port
-// change it reopens the port before.
+// change it reopens the port before. A refused answer changes nothing: not
+// the port number, not the kind, not portnum.ini.
+//
+// The dialog closed without an answer (Esc, its close box): at start-up the
+// main window comes up with the port closed, and "ポート変更" asks again;
+// during a port change the port that was open before is opened again.
 class PortSetup {
  public:
   static inline const QString kCreatingFile = QStringLiteral("初期設定ファイル portnum.ini を作成します");
@@ -68,12 +74,12 @@ class PortSetup {
   PortActions startUp(bool fileExists, const StoredPortLine &line);
   // "ポート変更".
   PortActions changePort();
-  // An option button of the dialog was clicked.
-  void optionClicked(ConnectionKind kind) { PortKind = kind; }
   // "決定": what happens before the dialog closes.
   PortActions confirmed(const PortAnswer &answer);
   // The dialog has closed after "決定".
   PortActions dialogClosed();
+  // The dialog has closed without an answer.
+  PortActions noAnswer();
   // The result of an OpenPort action; `failure` is the device and reason.
   PortActions portOpened(bool open, const QString &failure = {});
 
@@ -86,6 +92,7 @@ class PortSetup {
   StoredPortLine startLine_;
   bool dialogOpen_ = false;
   bool started_ = false;
+  std::optional<PortChoice> lastOpened_;  // the port that was open last
 };
 
 }  // namespace vf

@@ -62,19 +62,36 @@ class WindowPortTest : public QObject {
     QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
   }
 
-  // "決定" without touching anything: port 1, RS-232C, not kept. Esc and the
-  // window system's close request leave the dialog waiting for its answer.
-  void dialogDefaults() {
+  // No answer (Esc, the close box, Alt+F4): at start-up the window comes up
+  // with the port closed and works without it, and "ポート変更" asks again
+  // ("決定" untouched: port 1, RS-232C, not kept); during a port change the
+  // port before is opened again.
+  void noAnswer() {
     rig::WindowRig rig(QByteArray("0\r\n"));
     rig.start();
-    Form2 *dialog = rig.dialog();
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    dialog->close();
-    QVERIFY(rig.dialog() == dialog);
-    QTest::mouseClick(dialog->findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+    QTest::keyClick(rig.dialog(), Qt::Key_Escape);
+    QTRY_VERIFY(rig.window->findChildren<Form2 *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
+    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
+    rig.type(u"Text3"_qs, u"あ"_qs);
+    rig.press(u"Command1"_qs);
+    QCOMPARE(rig.dialogs.messages, QStringList{u"ポートが開いていません"_qs});
+    rig.press(u"Command5"_qs);
+    QTRY_VERIFY(rig.dialog());
+    QTest::mouseClick(rig.dialog()->findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));
+    for (const bool closeBox : {false, true}) {
+      rig.press(u"Command5"_qs);
+      QTRY_VERIFY(rig.dialog() && !portOpen(rig));
+      if (closeBox)
+        rig.dialog()->close();
+      else
+        QTest::keyClick(rig.dialog(), Qt::Key_Escape);
+      QTRY_VERIFY(portOpen(rig));
+    }
+    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.dialogs.messages.size(), 1);
   }
 
   // A portnum.ini that cannot be written is told with its path, once for each
@@ -103,7 +120,8 @@ class WindowPortTest : public QObject {
       QCOMPARE(rig.dialogs.messages.takeFirst(), kChoose);
       QVERIFY(!portOpen(rig));
     }
-    QVERIFY(answer(rig, u"Com 1"_qs, false, true));
+    QVERIFY(QTest::qWaitFor([&] { return rig.dialog() != nullptr; }));
+    rig::answerPortDialog(*rig.dialog(), u"Com 1"_qs, false, true, true);  // Enter in the box is "決定"
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.ini(), QByteArray("1\r\n"));
   }
@@ -121,11 +139,13 @@ class WindowPortTest : public QObject {
     QVERIFY(answer(rig, u"Com 2"_qs, true));
     QTRY_COMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
     QCOMPARE(rig.field(u"Label15"_qs), u"自動更新"_qs);  // not changed by the port change
-    // No listed port: the port before is opened again.
+    // No listed port: the whole port before is opened again, kind and all,
+    // and "設定を保持" keeps nothing.
     rig.press(u"Command5"_qs);
-    QVERIFY(answer(rig, u"com 9"_qs, true));
+    QVERIFY(answer(rig, u"com 9"_qs, false, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.dialogs.messages, QStringList{kChoose});
+    QCOMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
     // A port that does not open: the message, and the dialog again.
     rig.press(u"Command5"_qs);
     QVERIFY(answer(rig, u"Com 9"_qs));

@@ -73,11 +73,14 @@ void Form1::carryOut(const vf::PortActions &actions) {
 void Form1::showPortDialog() {
   auto *dialog = new vf::Form2(this);
   dialog->setFont(font());
-  connect(dialog, &vf::Form2::optionClicked, this, [this](vf::ConnectionKind kind) { portSetup_.optionClicked(kind); });
   connect(dialog, &vf::Form2::confirmed, this,
           [this](const vf::PortAnswer &answer) { carryOut(portSetup_.confirmed(answer)); });
-  // What follows the answer waits until the dialog has closed.
-  connect(dialog, &QDialog::finished, this, [this] { carryOut(portSetup_.dialogClosed()); }, Qt::QueuedConnection);
+  // What follows the answer waits until the dialog has closed; closed any
+  // other way than by "決定", it gave none.
+  connect(
+      dialog, &QDialog::finished, this,
+      [this](int result) { carryOut(result == QDialog::Accepted ? portSetup_.dialogClosed() : portSetup_.noAnswer()); },
+      Qt::QueuedConnection);
   portDialog_ = dialog;
   dialog->show();
 }

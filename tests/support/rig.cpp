@@ -123,7 +123,7 @@ void typeText(QWidget *widget, const QString &text) {
   }
 }
 
-void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool keep) {
+void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool keep, bool enter) {
   QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("Option2") : QStringLiteral("Option1")),
                     Qt::LeftButton);
   auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("Check1"));
@@ -133,7 +133,10 @@ void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool kee
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
   QTest::keyClicks(edit, port);
-  QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+  if (enter)
+    QTest::keyClick(edit, Qt::Key_Return);
+  else
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
 }
 
 }  // namespace rig
