@@ -49,8 +49,10 @@ BuiltMessage buildMessage(QStringView text, int speedOption) {
 
   for (const BuiltFrame &frame : message.frames) {
     if (frame.unusableAt < 0) continue;
-    message.firstUnusableFrom = message.normalised.sourceIndex[frame.unusableAt];
-    message.firstUnusableTo = message.normalised.sourceIndex[frame.unusableAt + 1];
+    const TextRange whole = wholeCharacters(text, message.normalised.sourceIndex[frame.unusableAt],
+                                            message.normalised.sourceIndex[frame.unusableAt + 1]);
+    message.firstUnusableFrom = whole.from;
+    message.firstUnusableTo = whole.to;
     break;
   }
 

@@ -12,15 +12,9 @@ TextCheck checkText(QStringView text) {
   const NormalisedText normalised = normaliseWithPositions(text.first(std::min<qsizetype>(text.size(), kMaxInputLength)));
   for (qsizetype i = 0; i < normalised.text.size(); ++i) {
     if (isUsable(normalised.text[i].unicode())) continue;
-    const qsizetype from = normalised.sourceIndex[i];
-    const qsizetype to = normalised.sourceIndex[i + 1];
-    // The two halves of a surrogate pair are one character to the operator.
-    if (!check.unusable.empty() && check.unusable.back().to == from && text[from].isLowSurrogate() &&
-        text[from - 1].isHighSurrogate()) {
-      check.unusable.back().to = to;
-    } else {
-      check.unusable.push_back({from, to});
-    }
+    const TextRange whole = wholeCharacters(text, normalised.sourceIndex[i], normalised.sourceIndex[i + 1]);
+    // The second half of a surrogate pair is marked with the first.
+    if (check.unusable.empty() || check.unusable.back().to < whole.to) check.unusable.push_back({whole.from, whole.to});
   }
   if (!text.isEmpty() && text.size() <= kMaxInputLength) {
     check.frames = 1 + static_cast<int>((normalised.text.size() + kPaddingLength) / 128);

@@ -2,12 +2,20 @@
 
 #include "protocol/cp932.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace vf {
 namespace {
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
+const QByteArray kUtf16LeBom("\xFF\xFE", 2);
+const QByteArray kUtf16BeBom("\xFE\xFF", 2);
+
+bool hasUtf16Bom(const QByteArray &bytes) { return bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom); }
 
 bool isAsciiLower(QChar c) { return c >= u'a' && c <= u'z'; }
 bool isAccentedLatinLetter(QChar c) {
@@ -39,6 +47,7 @@ bool hasLongUtf8Sequence(const QByteArray &bytes) {
 }  // namespace
 
 TextFileEncoding encodingOfTextFile(const QByteArray &bytes) {
+  if (hasUtf16Bom(bytes)) return TextFileEncoding::Utf16;
   if (bytes.startsWith(kUtf8Bom)) return TextFileEncoding::Utf8;
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   const QString asUtf8 = utf8.decode(bytes);
@@ -53,9 +62,19 @@ TextFileEncoding encodingOfTextFile(const QByteArray &bytes) {
 TextFile textFromFileBytes(const QByteArray &bytes) {
   TextFile file;
   file.encoding = encodingOfTextFile(bytes);
-  const QString text = file.encoding == TextFileEncoding::Utf8
-                           ? QString::fromUtf8(bytes.startsWith(kUtf8Bom) ? bytes.mid(kUtf8Bom.size()) : bytes)
-                           : cp932::decode(bytes);
+  QString text;
+  switch (file.encoding) {
+    case TextFileEncoding::Utf16:
+      text = QStringDecoder(bytes.startsWith(kUtf16LeBom) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE)
+                 .decode(bytes.mid(kUtf16LeBom.size()));
+      break;
+    case TextFileEncoding::Utf8:
+      text = QString::fromUtf8(bytes.startsWith(kUtf8Bom) ? bytes.mid(kUtf8Bom.size()) : bytes);
+      break;
+    case TextFileEncoding::CodePage932:
+      text = cp932::decode(bytes);
+      break;
+  }
   file.text.reserve(text.size() + 2);
   qsizetype lineStart = 0;
   const qsizetype n = text.size();
@@ -71,6 +90,37 @@ TextFile textFromFileBytes(const QByteArray &bytes) {
     file.text.append(u"\r\n");
   }
   return file;
+}
+
+TextFileRead readTextFile(const QString &path) {
+  const QString where = QDir::toNativeSeparators(path);
+  const auto refused = [](const QString &why) { return TextFileRead{std::nullopt, why}; };
+  const auto tooBig = [&](const QString &size) {
+    return refused(QStringLiteral("ファイルが大きすぎます（%1）。読み込めるのは 16 MiB までです"
+                                  "（モジュールに送れるのは 2033 文字です）。\n%2")
+                       .arg(size, where));
+  };
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return refused(QStringLiteral("ファイルを読み込めませんでした。\n%1\n%2").arg(where, file.errorString()));
+  }
+  const qint64 size = file.size();
+  if (size > kMaxTextFileBytes) return tooBig(QStringLiteral("%1 バイト").arg(size));
+  // At most one byte past the limit: devices and files under /proc tell no size.
+  QByteArray bytes;
+  while (bytes.size() <= kMaxTextFileBytes) {
+    const QByteArray chunk = file.read(std::min<qint64>(1 << 20, kMaxTextFileBytes + 1 - bytes.size()));
+    if (chunk.isEmpty()) break;
+    bytes += chunk;
+  }
+  if (file.error() != QFileDevice::NoError) {
+    return refused(QStringLiteral("ファイルを読み込めませんでした。\n%1\n%2").arg(where, file.errorString()));
+  }
+  if (bytes.size() > kMaxTextFileBytes) return tooBig(QStringLiteral("16 MiB を超えています"));
+  if (!hasUtf16Bom(bytes) && bytes.contains('\0')) {
+    return refused(QStringLiteral("テキストファイルではありません（NUL バイトを含んでいます）。\n%1").arg(where));
+  }
+  return {textFromFileBytes(bytes), {}};
 }
 
 }  // namespace vf

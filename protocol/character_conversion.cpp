@@ -68,7 +68,12 @@ JisCode jisCodeOf(std::uint16_t shiftJisCode) {
 }
 
 std::uint16_t shiftJisCodeOf(char16_t unit) {
-  return (unit == u'\n' || unit == u'\r') ? kFullWidthBlankCode : cp932::codeOf(unit);
+  if (unit == u'\n' || unit == u'\r' || unit == u'\t') return kFullWidthBlankCode;
+  // Every other control character is one the module has no code for: taken
+  // as a character the code page lacks, it fails the code class test. (The
+  // arithmetic would otherwise turn U+0001 into ＝ and a form feed into 戟.)
+  if (unit < 0x20 || unit == 0x7F) return cp932::kSubstitutionCode;
+  return cp932::codeOf(unit);
 }
 
 bool isUsable(char16_t unit) {

@@ -18,7 +18,9 @@ struct JisCode {
 JisCode jisCodeOf(std::uint16_t shiftJisCode);
 
 // The Shift-JIS code the conversion uses for a character of the text:
-// carriage return and line feed stand for the full-width blank.
+// carriage return, line feed and tab stand for the full-width blank; every
+// other control character (U+0000 .. U+001F, U+007F) for a character the code
+// page lacks, so that it is unusable.
 std::uint16_t shiftJisCodeOf(char16_t unit);
 
 // Whether the character of a normalised text has a display code: false for the

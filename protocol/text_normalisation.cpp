@@ -7,6 +7,7 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <stdexcept>
@@ -140,6 +141,14 @@ NormalisedText normaliseWithPositions(QStringView source) {
   });
   result.sourceIndex.push_back(source.size());
   return result;
+}
+
+TextRange wholeCharacters(QStringView text, qsizetype from, qsizetype to) {
+  from = std::clamp<qsizetype>(from, 0, text.size());
+  to = std::clamp<qsizetype>(to, from, text.size());
+  if (from > 0 && from < text.size() && text[from].isLowSurrogate() && text[from - 1].isHighSurrogate()) --from;
+  if (to > 0 && to < text.size() && text[to - 1].isHighSurrogate() && text[to].isLowSurrogate()) ++to;
+  return {from, to};
 }
 
 QString normaliseForModule(QStringView source) {

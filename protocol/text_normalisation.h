@@ -37,4 +37,14 @@ struct NormalisedText {
 NormalisedText normaliseWithPositions(QStringView source);
 QString normaliseForModule(QStringView source);
 
+// Characters [from, to) of a text, widened so that no surrogate pair is cut:
+// an emoji is one character to the operator (and two code units to the
+// module, which counts code units). Whatever the program selects or marks in
+// the operator's text goes through here.
+struct TextRange {
+  qsizetype from = 0;
+  qsizetype to = 0;
+};
+TextRange wholeCharacters(QStringView text, qsizetype from, qsizetype to);
+
 }  // namespace vf

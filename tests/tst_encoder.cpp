@@ -20,8 +20,9 @@ namespace {
 
 // The JIS code (H << 8 | L, each byte modulo 256) that the Shift-JIS to JIS
 // arithmetic gives for the character's code page 932 bytes, taken from ICU
-// (not from the encoder's table). CR and LF stand for the full-width blank,
-// ASCII is itself, and a character outside the code page is "?".
+// (not from the encoder's table). CR, LF and tab stand for the full-width
+// blank; any other control character, and a character outside the code
+// page, is "?".
 int expectedJis(QChar ch) {
   static UConverter *conv = [] {
     UErrorCode status = U_ZERO_ERROR;
@@ -30,10 +31,9 @@ int expectedJis(QChar ch) {
     return c;
   }();
   int lead = 0x81, trail = 0x40;
-  if (ch.unicode() < 0x80 && ch != u'\r' && ch != u'\n') {
-    lead = ch.unicode();
-    trail = 0;
-  } else if (ch != u'\r' && ch != u'\n') {
+  if (ch.unicode() < 0x20 || ch.unicode() == 0x7F) {
+    if (ch != u'\r' && ch != u'\n' && ch != u'\t') lead = '?', trail = 0;
+  } else {
     char out[8];
     UErrorCode status = U_ZERO_ERROR;
     const UChar unit = ch.unicode();

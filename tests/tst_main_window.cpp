@@ -76,6 +76,39 @@ class MainWindowTest : public QObject {
   }
 
   // The bytes of each command as the module's documentation gives them.
+  // An emoji is one character: the box about it selects all of it, and
+  // Delete leaves no half behind.
+  void wholeCharacters() {
+    Started rig;
+    rig.send(u"あ😀い髙"_qs);
+    auto *text3 = rig.find<TextField>(u"Text3"_qs);
+    QCOMPARE(text3->textCursor().selectedText(), u"😀"_qs);
+    QTest::keyClick(text3, Qt::Key_Delete);
+    QCOMPARE(text3->fieldText(), u"あい髙"_qs);
+    QCOMPARE(text3->marks().size(), std::size_t(1));
+  }
+
+  // 新規作成, 全テキストクリア and a loaded file each replace the text as one
+  // edit: Ctrl+Z brings back exactly what was there.
+  void undo() {
+    Started rig;
+    QFile file(rig.folder.filePath(u"lines.txt"_qs));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x\ny") == 3);  // a lone LF stays in its line
+    file.close();
+    rig.dialogs.filesToChoose = {file.fileName()};
+    rig.type(u"Text3"_qs, u"ab"_qs);
+    rig.press(u"Load"_qs);
+    auto *text3 = rig.find<TextField>(u"Text3"_qs);
+    for (const char *clear : {"New", "Command2"}) {
+      rig.press(QString::fromLatin1(clear));
+      QCOMPARE(text3->fieldText(), QString());
+      QTest::keyClick(text3, Qt::Key_Z, Qt::ControlModifier);
+      QCOMPARE(text3->fieldText(), u"x\ny\r\n"_qs);
+    }
+    QTest::keyClick(text3, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text3->fieldText(), u"ab"_qs);
+  }
+
   void commands_data() {
     QTest::addColumn<QStringList>("presses");
     QTest::addColumn<QByteArray>("arrived");
@@ -146,14 +179,18 @@ class MainWindowTest : public QObject {
       QCOMPARE(rig.field(field->objectName()), field->objectName() == u"Text2" ? u"ﾀA"_qs : QString());
     QCOMPARE(rig.field(u"Label14"_qs), u"変換完了！"_qs);
 
-    // The file as it was read, a file that cannot be read, a cancelled dialog.
+    // The file as it was read; a file that cannot be read and one that is no
+    // text are told and leave Text3 as it was; a cancelled dialog.
     rig.press(u"Load"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
+    rig.dialogs.filesToChoose.prepend(QStringLiteral(VF3360_PATH));  // a program, not text
     rig.press(u"Command8"_qs);
-    QVERIFY(rig.dialogs.messages.value(0).startsWith(u"ファイルを読み込めませんでした。"_qs));
+    rig.press(u"Command8"_qs);
     rig.press(u"Command8"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
-    QCOMPARE(rig.dialogs.messages.size(), 1);
+    QCOMPARE(rig.dialogs.messages.size(), 2);
+    QVERIFY(rig.dialogs.messages[0].startsWith(u"テキストファイルではありません"_qs));
+    QVERIFY(rig.dialogs.messages[1].startsWith(u"ファイルを読み込めませんでした。"_qs));
 
     rig.press(u"End"_qs);
     QCOMPARE(rig.endRequests, 1);
@@ -241,10 +278,15 @@ class MainWindowTest : public QObject {
       QTest::mouseClick(rig.find<QRadioButton>(u"Option3"_qs), Qt::LeftButton);
       rig.type(u"Text3"_qs, u"x"_qs);
       QTRY_COMPARE_WITH_TIMEOUT(preview->face().speedByte(), 2, 1000);  // the preview follows at once
-      text3->setFieldText(u"é\r\n"_qs);  // as a file is loaded
-      QCOMPARE(text3->extraSelections().size(), 1);
+      QFile file(rig.folder.filePath(u"controls.txt"_qs));
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\xC3\xA9" "a\x01") == 4);  // "éa" and U+0001, UTF-8
+      file.close();
+      rig.dialogs.filesToChoose = {file.fileName()};
+      rig.press(u"Load"_qs);
+      QCOMPARE(text3->extraSelections().size(), 2);
+      QVERIFY(text3->marks()[1].explanation.startsWith(u"「␁」（U+0001）"_qs));  // a control character, named
       QTRY_COMPARE_WITH_TIMEOUT(preview->faceText(), QString(kMarkedCell), 1000);
-      placed = preview->pos() + QPoint(40, 30);
+      placed = preview->pos() + QPoint(40, -30);
       preview->move(placed);
       QTest::qWait(600);
     }

@@ -98,6 +98,7 @@ class TextInputTest : public QObject {
     QTest::newRow("line ends: CR, CR LF, lone LF") << QByteArray("a\rb\r\nc\nd\r\n") << "a\r\nb\r\nc\nd\r\n" << false;
     QTest::newRow("empty file") << QByteArray() << "" << false;
     QTest::newRow("no character") << hex("41FD") << "A\uFFFD\r\n" << false;
+    QTest::newRow("UTF-16 as Notepad saves it") << hex("FFFE226F575B0D000A00") << "漢字\r\n" << false;
   }
   void files() {
     QFETCH(QByteArray, bytes);
@@ -106,6 +107,33 @@ class TextInputTest : public QObject {
     const TextFile file = textFromFileBytes(bytes);
     QCOMPARE(file.text, loaded);
     QCOMPARE(file.encoding == TextFileEncoding::Utf8, utf8);
+    if (bytes.startsWith("\xFF\xFE")) QCOMPARE(file.encoding, TextFileEncoding::Utf16);
+  }
+
+  // Refused whole, with a message naming the file: no text, too big, not readable.
+  void refusedFiles_data() {
+    QTest::addColumn<QByteArray>("bytes");  // written to a .txt file; empty: the file is `path`
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a NUL byte") << QByteArray("ELF\0\1", 5) << QString() << "テキストファイルではありません（NUL バイトを含んでいます）。\n";
+    QTest::newRow("one byte over 16 MiB") << QByteArray(kMaxTextFileBytes + 1, 'a') << QString()
+                                           << "ファイルが大きすぎます（16777217 バイト）。読み込めるのは 16 MiB までです";
+    QTest::newRow("a device without end") << QByteArray() << "/dev/zero" << "ファイルが大きすぎます（16 MiB を超えています）";
+    QTest::newRow("a read error after opening") << QByteArray() << "/proc/self/mem" << "ファイルを読み込めませんでした。\n/proc/self/mem\n";
+    QTest::newRow("no such file") << QByteArray() << "/nonexistent/a.txt" << "ファイルを読み込めませんでした。\n/nonexistent/a.txt\n";
+  }
+  void refusedFiles() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, path);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    if (path.isEmpty()) {
+      QFile file(path = dir.filePath(u"t.txt"_qs));
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const TextFileRead read = readTextFile(path);
+    QVERIFY(!read.file);
+    QVERIFY2(read.error.startsWith(error) && read.error.contains(path), qPrintable(read.error));
   }
 
   void fieldKeepsExactStrings() {

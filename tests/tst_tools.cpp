@@ -62,6 +62,9 @@ class ToolsTest : public QObject {
     QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << QByteArray() << "文字数オーバー\n";
     QTest::newRow("empty") << QStringList{"--hex"} << 4 << QByteArray() << "文字を入力してください\n";
     QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
+    QTest::newRow("a control character") << QStringList{"--hex", "\x1B[0m"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
+    QTest::newRow("a file that is no text") << QStringList{"--hex", "--file", VF3360_SEND_PATH} << 2 << QByteArray()
+                                            << "vf3360-send: テキストファイルではありません";
     QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << QByteArray() << "vf3360-send: --speed takes";
     QTest::newRow("port 17") << QStringList{"--port", "17", "a"} << 2 << QByteArray() << "vf3360-send: --port takes";
     QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << QByteArray() << "vf3360-send: give either";

@@ -5,7 +5,7 @@
 //   vf3360-send (--hex | --device PATH | --port N [--usb]) (--clear | --rewind)
 //
 // Exit status: 0 message produced, 1 the port could not be opened or written,
-// 2 bad usage, 3 "文字数オーバー", 4 "文字を入力してください", 5 message
+// 2 bad usage (or a --file that cannot be read or is no text), 3 "文字数オーバー", 4 "文字を入力してください", 5 message
 // produced with an unusable character.
 
 #include "encoder/message_builder.h"
@@ -124,11 +124,13 @@ int main(int argc, char *argv[]) {
   } else {
     QString text;
     if (parser.isSet(fileOption)) {
-      QFile file(parser.value(fileOption));
-      if (!file.open(QIODevice::ReadOnly)) {
-        return badUsage(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+      // Read exactly as the program loads a .txt file, refusals included.
+      const vf::TextFileRead read = vf::readTextFile(parser.value(fileOption));
+      if (!read.file) {
+        std::cerr << "vf3360-send: " << read.error.toStdString() << "\n";
+        return kBadUsage;
       }
-      text = vf::textFromFileBytes(file.readAll()).text;
+      text = read.file->text;
     } else if (!words.isEmpty()) {
       text = words.join(u' ');
     } else {

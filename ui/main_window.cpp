@@ -223,7 +223,9 @@ void Form1::Lo_Click() { selectSpeed(5); }
 // Text commands
 
 void Form1::Command2_Click() {
-  for (int n : {1, 3, 4, 6, 13, 14, 15, 19, 20, 21}) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
+  // The operator's text goes as one edit that Ctrl+Z takes back.
+  ui_->Text3->replaceText({});
+  for (int n : {1, 4, 6, 13, 14, 15, 19, 20, 21}) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
   for (int n = 22; n <= 37; ++n) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
 }
 
@@ -233,19 +235,12 @@ void Form1::Command8_Click() {
   const QString path = vf::OperatorDialogs::current().chooseFileToOpen(this, kTextFileFilter);
   if (path.isEmpty()) return;
 
-  QFile file(path);
-  QByteArray bytes;
-  bool read = file.open(QIODevice::ReadOnly);
-  if (read) {
-    bytes = file.readAll();
-    read = file.error() == QFileDevice::NoError;
-  }
-  if (!read) {
-    showMessage(QStringLiteral("ファイルを読み込めませんでした。\n%1\n%2")
-                    .arg(QDir::toNativeSeparators(path), file.errorString()));
+  const vf::TextFileRead read = vf::readTextFile(path);
+  if (!read.file) {
+    showMessage(read.error);  // Text3 stays as it was
     return;
   }
-  ui_->Text3->setFieldText(vf::textFromFileBytes(bytes).text);
+  ui_->Text3->replaceText(read.file->text);
 }
 
 void Form1::Command3_Click() {
@@ -276,8 +271,11 @@ void Form1::Text3_Change() {
   const QString text = ui_->Text3->fieldText();
   std::vector<vf::TextField::Mark> marks;
   for (const vf::TextCheck::Range &range : vf::checkText(text).unusable) {
-    const QString character = text.mid(range.from, range.to - range.from);
+    QString character = text.mid(range.from, range.to - range.from);
     const char32_t codePoint = character.toUcs4().value(0);
+    // A control character is named by its picture (␉ for U+0009, ␡ for U+007F).
+    if (codePoint < 0x20) character = QChar(0x2400 + codePoint);
+    if (codePoint == 0x7F) character = QChar(0x2421);
     marks.push_back({range.from, range.to,
                      QStringLiteral("「%1」（U+%2）はモジュールにない文字です。送信すると、そのフレームはこの文字の前で終わります")
                          .arg(character, QString::number(uint(codePoint), 16).toUpper().rightJustified(4, u'0'))});

@@ -1,5 +1,7 @@
 #include "ui/text_field.h"
 
+#include "protocol/text_normalisation.h"
+
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
@@ -41,7 +43,10 @@ qsizetype displayLength(QStringView text) {
 TextField::TextField(QWidget *parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
   connect(document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
-    if (!settingText_) applyEdit(position, removed, added);
+    if (settingText_) return;
+    applyEdit(position, removed, added);
+    // An undo or redo of a replacement gives the whole document back at once.
+    if (position == 0 && added == document()->characterCount() - 1 && !replacements_.empty()) restoreReplaced();
   });
 }
 
@@ -67,6 +72,34 @@ void TextField::setFieldText(const QString &text) {
   settingText_ = true;
   setPlainText(displayForm(text));
   settingText_ = false;
+}
+
+void TextField::replaceText(const QString &text) {
+  constexpr std::size_t kKept = 8;
+  if (replacements_.size() == kKept) replacements_.erase(replacements_.begin());
+  replacements_.push_back({document()->availableUndoSteps(), text_, text});
+  text_ = text;
+  settingText_ = true;
+  QTextCursor cursor(document());
+  cursor.beginEditBlock();
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(displayForm(text));
+  cursor.endEditBlock();
+  settingText_ = false;
+}
+
+void TextField::restoreReplaced() {
+  const int steps = document()->availableUndoSteps();
+  const QString shown = documentText(0, document()->characterCount());
+  for (auto r = replacements_.rbegin(); r != replacements_.rend(); ++r) {
+    for (const QString *exact : {&r->before, &r->after}) {
+      const int stepsThere = r->undoStepsBefore + (exact == &r->after ? 1 : 0);
+      if (steps == stepsThere && fromOperator(displayForm(*exact)) == fromOperator(shown)) {
+        text_ = *exact;
+        return;
+      }
+    }
+  }
 }
 
 qsizetype TextField::exactIndexOf(int displayPosition) const {
@@ -143,9 +176,10 @@ int TextField::displayPositionOf(qsizetype exactIndex) const {
 }
 
 void TextField::selectExactRange(qsizetype from, qsizetype to) {
+  const TextRange whole = wholeCharacters(text_, from, to);
   QTextCursor cursor(document());
-  cursor.setPosition(displayPositionOf(from));
-  cursor.setPosition(displayPositionOf(to), QTextCursor::KeepAnchor);
+  cursor.setPosition(displayPositionOf(whole.from));
+  cursor.setPosition(displayPositionOf(whole.to), QTextCursor::KeepAnchor);
   setTextCursor(cursor);
   ensureCursorVisible();
 }

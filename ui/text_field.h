@@ -24,12 +24,19 @@ class TextField : public QPlainTextEdit {
   void setFieldText(const QString &text);
   QString fieldText() const { return text_; }
 
-  // Selects characters [from, to) of the exact string and scrolls them into view.
+  // Replaces the whole text as one edit of the undo history, as a clear or a
+  // loaded file does in the input field: Ctrl+Z brings back exactly the
+  // string that was there (lone CR and LF included), Ctrl+Y the new one.
+  void replaceText(const QString &text);
+
+  // Selects characters [from, to) of the exact string, widened to whole
+  // characters (a surrogate pair is one), and scrolls them into view.
   void selectExactRange(qsizetype from, qsizetype to);
 
   // Characters [from, to) of the exact string underlined with a red wavy line,
-  // as a spelling checker marks a word, explained by a tooltip. Marking
-  // changes neither the text nor the cursor nor the undo history.
+  // as a spelling checker marks a word, explained by a tooltip (both cover
+  // whole characters). Marking changes neither the text nor the cursor nor
+  // the undo history.
   struct Mark {
     qsizetype from = 0;
     qsizetype to = 0;
@@ -52,9 +59,19 @@ class TextField : public QPlainTextEdit {
   int displayPositionOf(qsizetype exactIndex) const;
   QString documentText(int from, int to) const;
 
+  // After an undo or a redo: the exact string of a replacement, if that is
+  // what the document now shows.
+  void restoreReplaced();
+
   QString text_;
   bool settingText_ = false;
   std::vector<Mark> marks_;
+  struct Replacement {
+    int undoStepsBefore = 0;
+    QString before;
+    QString after;
+  };
+  std::vector<Replacement> replacements_;  // the last few, newest last
 };
 
 }  // namespace vf
