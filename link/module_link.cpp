@@ -1,15 +1,23 @@
 #include "link/module_link.h"
 
+#include <QFileInfo>
 #include <QSignalBlocker>
+#include <QThread>
+
+#include <algorithm>
 
 #include <utility>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
 #include <cstring>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace vf {
@@ -31,6 +39,10 @@ ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), MS
   connect(&MSComm1, &QSerialPort::readyRead, this, &ModuleLink::takeArrivedBytes);
   connect(&MSComm1, &QSerialPort::errorOccurred, this, &ModuleLink::takeError);
   connect(&MSComm1, &QIODevice::aboutToClose, this, &ModuleLink::dropBurst);
+  // A few times a second is enough for the operator; a waiter learns of the
+  // end within one poll.
+  drainPoll_.setInterval(20);
+  connect(&drainPoll_, &QTimer::timeout, this, &ModuleLink::checkDrain);
 }
 
 ModuleLink::~ModuleLink() {
@@ -60,6 +72,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
     return result;
   }
   MSComm1.setPortName(result.device);
+  device_ = result.device;
   MSComm1.setBaudRate(QSerialPort::Baud19200);
   MSComm1.setParity(QSerialPort::NoParity);
   MSComm1.setDataBits(QSerialPort::Data8);
@@ -95,7 +108,49 @@ bool ModuleLink::WriteToPort(const QByteArray &bytes) {
   // Start the bytes on their way now; whatever the line does not take at once
   // follows from the port's buffer, in order, before anything written later.
   MSComm1.flush();
+  sentTotal_ += bytes.size();
+  if (!drainPoll_.isActive()) drainPoll_.start();
   return true;
+}
+
+qint64 ModuleLink::driverQueue() const {
+  if (!MSComm1.isOpen()) return 0;
+#if defined(Q_OS_UNIX)
+  int queued = 0;
+  if (::ioctl(static_cast<int>(MSComm1.handle()), TIOCOUTQ, &queued) == 0) return queued;
+#elif defined(Q_OS_WIN)
+  COMSTAT status{};
+  DWORD errors = 0;
+  if (::ClearCommError(reinterpret_cast<HANDLE>(MSComm1.handle()), &errors, &status)) return status.cbOutQue;
+#endif
+  return 0;
+}
+
+qint64 ModuleLink::bytesPending() const {
+  return MSComm1.isOpen() ? MSComm1.bytesToWrite() + driverQueue() : 0;
+}
+
+void ModuleLink::whenSent(std::function<void()> then) {
+  const qint64 pending = bytesPending();
+  if (pending == 0) {
+    then();
+    return;
+  }
+  if (whenSent_.empty()) drainDeadline_.setRemainingTime(lineTimeMs(pending) + kDrainSlackMs);
+  whenSent_.push_back(std::move(then));
+  if (!drainPoll_.isActive()) drainPoll_.start();
+}
+
+void ModuleLink::checkDrain() {
+  // Whatever the driver could not take at the last try goes on now.
+  if (MSComm1.isOpen() && MSComm1.bytesToWrite() > 0) MSComm1.flush();
+  const qint64 pending = bytesPending();
+  emit sending({sentTotal_ - std::min(pending, sentTotal_), sentTotal_});
+  if (pending > 0 && !(!whenSent_.empty() && drainDeadline_.hasExpired())) return;
+  drainPoll_.stop();
+  sentTotal_ = 0;
+  // A waiter may write again or close the port: take the list first.
+  for (const auto &then : std::exchange(whenSent_, {})) then();
 }
 
 bool ModuleLink::SendControlCommand(CommandCode code, std::uint8_t parameter) {
@@ -112,20 +167,20 @@ bool ModuleLink::SendMessage(const std::vector<QByteArray> &writes) {
   return true;
 }
 
-QString ModuleLink::waitUntilSent(int stuckMs) {
-  while (MSComm1.bytesToWrite() > 0) {
-    if (!MSComm1.waitForBytesWritten(stuckMs)) {
-      return MSComm1.error() == QSerialPort::NoError || MSComm1.error() == QSerialPort::TimeoutError
-                 ? QStringLiteral("the line took no byte for %1 s").arg(stuckMs / 1000)
-                 : MSComm1.errorString();
+QString ModuleLink::waitUntilSent() {
+  const QDeadlineTimer deadline(lineTimeMs(bytesPending()) + kDrainSlackMs);
+  // The port's buffer goes to the driver as the driver takes it, then the
+  // driver's queue goes out on the line.
+  while (MSComm1.bytesToWrite() > 0 && !deadline.hasExpired()) {
+    if (!MSComm1.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
+        MSComm1.error() != QSerialPort::NoError && MSComm1.error() != QSerialPort::TimeoutError) {
+      return MSComm1.errorString();
     }
   }
-#ifdef Q_OS_UNIX
-  // The bytes have left the program; wait until the driver has sent them too.
-  if (::tcdrain(static_cast<int>(MSComm1.handle())) != 0 && errno != ENOTTY && errno != EINVAL) {
-    return QString::fromLocal8Bit(std::strerror(errno));
+  while (driverQueue() > 0 && !deadline.hasExpired()) QThread::msleep(5);
+  if (bytesPending() > 0) {
+    return QStringLiteral("the line took only part of the message in %1 ms").arg(lineTimeMs(sentTotal_) + kDrainSlackMs);
   }
-#endif
   return {};
 }
 
@@ -185,11 +240,20 @@ void ModuleLink::handOverBurst() {
 
 void ModuleLink::takeError(QSerialPort::SerialPortError error) {
   if (error == QSerialPort::NoError || gone_) return;
+  const bool hungUp = lineHungUp();
+  // A line that takes no more bytes for the moment (its driver's queue is
+  // full: a long message on a slow line) answers a write with EAGAIN, which
+  // the port reports as a resource error. The device is still there and the
+  // bytes wait in the port's buffer; the drain poll writes them on.
+  if (error == QSerialPort::ResourceError && !hungUp && QFileInfo::exists(device_)) {
+    MSComm1.clearError();
+    return;
+  }
   handOverBurst();
   LinkEvent event;
   event.kind = LinkEvent::Kind::Error;
   event.error = error;
-  event.deviceGone = error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && lineHungUp());
+  event.deviceGone = error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && hungUp);
   gone_ = event.deviceGone;
   post(event);
 }

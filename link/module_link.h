@@ -5,6 +5,7 @@
 #include "protocol/reply.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
@@ -103,9 +104,34 @@ class ModuleLink : public QObject {
   bool SendMessage(const std::vector<QByteArray> &writes);
   // The operator's message for the last failed write.
   QString failureText() const { return failure_; }
-  // Waits until every byte written has left the computer (the driver has sent
-  // it too); empty, or why not. A line that takes nothing for stuckMs is stuck.
-  QString waitUntilSent(int stuckMs = 10000);
+
+  // Bytes written that have not left the computer yet: those in the port's
+  // own buffer and those in the driver's output queue. A 16-frame message is
+  // 4,206 bytes, 2.19 s of line time at 19200 baud.
+  qint64 bytesPending() const;
+  // How long the line needs for that many bytes at 19200 baud, 8N1 (ten bits
+  // a byte), rounded up to whole milliseconds.
+  static qint64 lineTimeMs(qint64 bytes) { return (bytes * 1000 + 1919) / 1920; }
+  // Calls `then` once every byte written has left the computer: at once when
+  // nothing is pending, else from the event loop as soon as the port's buffer
+  // and the driver's queue are empty, or when the line time of what is
+  // pending plus kDrainSlackMs has passed (a line that takes nothing). Closing
+  // the port before that would lose the end of a message: the port's buffer
+  // is thrown away, and the line settings go back to the device's old ones
+  // while the driver still sends.
+  void whenSent(std::function<void()> then);
+  // The same for a program without an event loop of its own (vf3360-send):
+  // waits, and says why not when the line took too long.
+  QString waitUntilSent();
+  static constexpr int kDrainSlackMs = 1000;
+
+  // Bytes on their way: how many of those written since the line was last
+  // idle have left the computer, of how many. Reported while a write drains,
+  // then once with gone == total.
+  struct SendProgress {
+    qint64 gone = 0;
+    qint64 total = 0;
+  };
 
   // Reads the modem-control lines; a change since the last reading is an
   // event. A port without modem lines gives nothing.
@@ -115,6 +141,7 @@ class ModuleLink : public QObject {
 
  signals:
   void event(const vf::LinkEvent &event);
+  void sending(vf::ModuleLink::SendProgress progress);
 
  private:
   void takeArrivedBytes();
@@ -123,9 +150,12 @@ class ModuleLink : public QObject {
   void dropBurst();
   bool lineHungUp() const;
   void post(const LinkEvent &event);
+  void checkDrain();
+  qint64 driverQueue() const;
 
   QSerialPort MSComm1;
   DeviceNamer namer_;
+  QString device_;
   QString failure_;
   ConnectionKind kind_ = ConnectionKind::Rs232c;
   int quietMs_ = kQuietMs;
@@ -137,6 +167,12 @@ class ModuleLink : public QObject {
   bool gone_ = false;
   int opening_ = 0;  // counts the opens and closes: an event of an earlier opening is dropped  // the device's going has been reported since the port was opened
   std::optional<QSerialPort::PinoutSignals> modemLines_;
+  // Draining: what has been written since the line was idle, who waits for
+  // the end, and until when at most.
+  QTimer drainPoll_;
+  qint64 sentTotal_ = 0;
+  std::vector<std::function<void()>> whenSent_;
+  QDeadlineTimer drainDeadline_;
 };
 
 }  // namespace vf

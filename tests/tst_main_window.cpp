@@ -9,6 +9,7 @@
 #include "ui/translations.h"
 
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -107,6 +108,39 @@ class MainWindowTest : public QObject {
     }
     QTest::keyClick(text3, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(text3->fieldText(), u"ab"_qs);
+  }
+
+  // Bytes still on their way show in the status area, and 終了, the close box
+  // and ポート変更 wait for the last of them before the port closes.
+  void lastByte_data() {
+    QTest::addColumn<QString>("way");
+    QTest::newRow("終了") << "Command3";
+    QTest::newRow("close box") << "close";
+    QTest::newRow("ポート変更") << "Command5";
+  }
+  void lastByte() {
+    QFETCH(QString, way);
+    Started rig;
+    QFile big(rig.folder.filePath(u"big.txt"_qs));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(hex("8E9A").repeated(2031)) == 4062);  // 16 frames
+    big.close();
+    rig.dialogs.filesToChoose = {big.fileName()};
+    rig.press(u"Load"_qs);
+    QVERIFY(rig.module.line.holdOutput(true));  // a line that takes nothing for now
+    rig.press(u"Command1"_qs);
+    auto *progress = rig.find<QProgressBar>(u"SendProgress"_qs);
+    QTRY_VERIFY(progress->isVisible() && progress->value() < progress->maximum() && progress->maximum() >= 4206);
+    if (way == u"close") rig.window->close();
+    else rig.press(way);
+    QTest::qWait(200);
+    QVERIFY(rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen() && rig.endRequests == 0 && rig.window->isVisible());
+    QVERIFY(rig.module.line.holdOutput(false));
+    rig.module.settle();
+    QTRY_VERIFY(!rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen());
+    QCOMPARE(rig.module.messages().size(), 1);
+    QVERIFY(rig.module.bytes.startsWith(joined(buildMessage(rig.field(u"Text3"_qs), 1).writes)));
+    QVERIFY(!progress->isVisible());
+    QCOMPARE(rig.endRequests + int(!rig.window->isVisible()) + int(rig.dialog() != nullptr), 1);
   }
 
   void commands_data() {
@@ -329,5 +363,10 @@ class MainWindowTest : public QObject {
   }
 };
 
-QTEST_MAIN(MainWindowTest)
+int main(int argc, char *argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);  // the close box is tested without ending the tests
+  MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "tst_main_window.moc"

@@ -10,12 +10,17 @@
 #include "ui/text_field.h"
 #include "ui_form1.h"
 
-#include <QDir>
-#include <QFile>
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLayout>
+#include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -51,6 +56,12 @@ Form1::Form1(Setup setup, QWidget *parent)
     const QString name = field->objectName();
     if (name.startsWith(u"Text") || name == u"Label1" || name == u"Label14") runFields_.insert(name, field);
   }
+  // While bytes of a message are on their way: how many have gone, of all.
+  sendProgress_ = new QProgressBar(this);
+  sendProgress_->setObjectName(QStringLiteral("SendProgress"));
+  sendProgress_->setFormat(QStringLiteral("送信中 %v／%m バイト"));
+  sendProgress_->hide();
+  statusBar()->addWidget(sendProgress_, 1);
 
   Timer1.setObjectName(QStringLiteral("Timer1"));
   Timer1.setTimerType(Qt::PreciseTimer);
@@ -84,6 +95,7 @@ void Form1::connectHandlers() {
   connect(u.Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
   connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
   connect(&link_, &vf::ModuleLink::event, this, &Form1::MSComm1_OnComm);
+  connect(&link_, &vf::ModuleLink::sending, this, &Form1::showSendProgress);
 
   connect(u.New, &QAction::triggered, this, &Form1::New_Click);
   connect(u.Load, &QAction::triggered, this, &Form1::Load_Click);
@@ -244,12 +256,44 @@ void Form1::Command8_Click() {
 }
 
 void Form1::Command3_Click() {
+  if (ending_) return;
+  ending_ = true;
+  // Nothing more goes out; what has been written still does, to its last
+  // byte, before the port closes.
+  Timer1.stop();
+  centralWidget()->setEnabled(false);
+  menuBar()->setEnabled(false);
+  link_.whenSent([this] {
+    saveWindowState();
+    link_.close();
+    if (setup_.endProgram)
+      setup_.endProgram();
+    else
+      std::exit(EXIT_SUCCESS);
+  });
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+  if (link_.bytesPending() > 0) {
+    event->ignore();
+    if (ending_) return;
+    ending_ = true;
+    Timer1.stop();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    link_.whenSent([this] { close(); });
+    return;
+  }
+  Timer1.stop();
   saveWindowState();
   link_.close();
-  if (setup_.endProgram)
-    setup_.endProgram();
-  else
-    std::exit(EXIT_SUCCESS);
+  event->accept();
+}
+
+void Form1::showSendProgress(vf::ModuleLink::SendProgress progress) {
+  sendProgress_->setRange(0, static_cast<int>(progress.total));
+  sendProgress_->setValue(static_cast<int>(progress.gone));
+  sendProgress_->setVisible(progress.gone < progress.total);
 }
 
 // ---------------------------------------------------------------------------

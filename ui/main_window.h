@@ -5,6 +5,7 @@
 #include "settings/port_setup.h"
 
 #include <QHash>
+#include <QProgressBar>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -100,6 +101,8 @@ class Form1 : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent *event) override;
+  // The close box and Alt+F4: as "終了", once the last byte has left.
+  void closeEvent(QCloseEvent *event) override;
 
  private:
   void connectHandlers();
@@ -110,7 +113,10 @@ class Form1 : public QMainWindow {
   void selectSpeed(int speed);
   void enableTimer1();
   vf::PortSettingsFile settingsFile() const;
-  void carryOut(const vf::PortActions &actions);
+  // Carries out the actions from `from` on; closing the port waits until the
+  // last byte has left (`waited`: that wait is over for action `from`).
+  void carryOut(const vf::PortActions &actions, std::size_t from = 0, bool waited = false);
+  void showSendProgress(vf::ModuleLink::SendProgress progress);
   void showPortDialog();
   void updatePreview();
   void setPreviewOpen(bool open);
@@ -129,4 +135,6 @@ class Form1 : public QMainWindow {
   QTimer previewDue_;  // the preview follows the typing a moment later
   QTimer stateDue_;    // the window state is written once moving has stopped
   bool previewRestored_ = false;
+  bool ending_ = false;  // "終了" or the close box waits for the last byte
+  QProgressBar *sendProgress_ = nullptr;
 };

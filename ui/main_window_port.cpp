@@ -29,9 +29,15 @@ void Form1::Form_Load() {
 
 void Form1::Command5_Click() { carryOut(portSetup_.changePort()); }
 
-void Form1::carryOut(const vf::PortActions &actions) {
+void Form1::carryOut(const vf::PortActions &actions, std::size_t from, bool waited) {
   using Kind = vf::PortAction::Kind;
-  for (const vf::PortAction &action : actions) {
+  for (std::size_t i = from; i < actions.size(); ++i) {
+    const vf::PortAction &action = actions[i];
+    if (action.kind == Kind::ClosePort && !(waited && i == from) && link_.bytesPending() > 0) {
+      // The rest once the last byte of what was sent has left.
+      link_.whenSent([this, actions, i] { carryOut(actions, i, true); });
+      return;
+    }
     switch (action.kind) {
       case Kind::ShowMessage:
         showMessage(action.text);
