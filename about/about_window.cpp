@@ -1,6 +1,7 @@
 #include "about/about_window.h"
 
 #include "about/program_icon.h"
+#include "about/system_info.h"
 #include "ui_frmabout.h"
 
 #ifdef Q_OS_WIN
@@ -9,14 +10,16 @@
 #include <QSettings>
 #endif
 
+#ifdef Q_OS_WIN
 namespace {
 
 const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません");
 
 }  // namespace
+#endif
 
-frmAbout::frmAbout(TellOperator tell, QWidget *parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()), tell_(std::move(tell)) {
+frmAbout::frmAbout(TellOperator tell, QWidget *parent, QString ownDevice)
+    : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()), tell_(std::move(tell)), ownDevice_(std::move(ownDevice)) {
   ui_->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
@@ -54,8 +57,13 @@ void frmAbout::StartSysInfo() {
     if (QFileInfo::exists(candidate)) program = candidate;
   }
   if (!program.isEmpty() && QProcess::startDetached(program, {})) return;
-#endif
   if (tell_) tell_(this, kSysInfoUnavailable);
+#else
+  // Beside the About window, and staying when it closes.
+  auto *info = new vf::SystemInfoWindow(vf::systemReport(vf::gatherSystemFacts(ownDevice_)), parentWidget());
+  info->setWindowFlag(Qt::Window);
+  info->show();
+#endif
 }
 
 bool frmAbout::GetKeyValue(const QString &KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal) {

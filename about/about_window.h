@@ -21,7 +21,9 @@ class frmAbout : public QDialog {
   // How a message reaches the operator (a modal message box).
   using TellOperator = std::function<void(QWidget *parent, const QString &text)>;
 
-  explicit frmAbout(TellOperator tell, QWidget *parent = nullptr);
+  // ownDevice: the serial device the program has open, for the system
+  // information (empty: none).
+  explicit frmAbout(TellOperator tell, QWidget *parent = nullptr, QString ownDevice = {});
   ~frmAbout() override;
 
   void Form_Load();
@@ -29,7 +31,8 @@ class frmAbout : public QDialog {
   void cmdSysInfo_Click();
 
   // Finds and starts the system information program; tells the operator when
-  // there is none to start.
+  // there is none to start. Where the system has none (Linux), shows the
+  // program's own window with what a support call needs.
   void StartSysInfo();
 
   // Reads one value from the registry: KeyRoot is the root key's name
@@ -47,4 +50,5 @@ class frmAbout : public QDialog {
  private:
   std::unique_ptr<Ui::frmAbout> ui_;
   TellOperator tell_;
+  QString ownDevice_;
 };

@@ -25,8 +25,11 @@ namespace vf {
 QString openFailureDetail(const PortOpenResult &result) {
   QString detail = result.device.isEmpty() ? result.reason : result.device + QStringLiteral(": ") + result.reason;
   if (result.permissionDenied) {
-    detail += QStringLiteral("\nシリアルポートを使うには dialout グループに入ってください（sudo usermod -aG dialout "
-                             "ユーザー名 の後、ログインし直す）");
+    // The command on a line of its own, so that no line break falls inside it.
+    const QString user = qEnvironmentVariable("USER", QStringLiteral("$USER"));
+    detail += QStringLiteral("\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\n"
+                             "sudo usermod -aG dialout %1")
+                  .arg(user);
   }
   return detail;
 }

@@ -92,6 +92,8 @@ class ModuleLink : public QObject {
   PortOpenResult open(int portNum, ConnectionKind kind);
   void close();
   bool isOpen() const { return MSComm1.isOpen(); }
+  // The device that is open; empty when none is.
+  QString openDevice() const { return MSComm1.isOpen() ? device_ : QString(); }
 
   // The only place that writes to the serial port: one write of the whole
   // byte sequence. Writes nothing and returns false when the port is not

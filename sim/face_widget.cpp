@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace vf {
 
 FaceWidget::FaceWidget(QWidget *parent) : QWidget(parent), image_(renderFace(shown_)) {
@@ -39,7 +41,17 @@ void FaceWidget::tick() {
   update();
 }
 
-void FaceWidget::paintEvent(QPaintEvent *) { QPainter(this).drawImage(0, 0, image_); }
+void FaceWidget::fitWithin(QSize room) {
+  scale_ = std::min({1.0, qreal(std::max(1, room.width())) / image_.width(),
+                     qreal(std::max(1, room.height())) / image_.height()});
+  setFixedSize((QSizeF(image_.size()) * scale_).toSize());
+}
+
+void FaceWidget::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1.0);
+  painter.drawImage(rect(), image_);
+}
 
 void FaceWidget::showEvent(QShowEvent *) { ticker_.start(); }
 

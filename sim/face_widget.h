@@ -26,7 +26,12 @@ class FaceWidget : public QWidget {
   void cue();
 
   const ModuleFace &face() const { return face_; }
-  QSize sizeHint() const override { return image_.size(); }
+  QSize sizeHint() const override { return size(); }
+
+  // Draws the face within this size, scaled down smoothly and keeping its
+  // shape; at its own size (1,359 x 111) when that fits.
+  void fitWithin(QSize room);
+  qreal scale() const { return scale_; }
 
  protected:
   void paintEvent(QPaintEvent *event) override;
@@ -41,6 +46,7 @@ class FaceWidget : public QWidget {
   QTimer ticker_;
   DotFrame shown_;
   QImage image_;
+  qreal scale_ = 1.0;
 };
 
 }  // namespace vf

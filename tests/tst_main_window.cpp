@@ -5,11 +5,15 @@
 #include "sim/module_face.h"
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
+#include "about/system_info.h"
+#include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"
 
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -110,6 +114,32 @@ class MainWindowTest : public QObject {
     QCOMPARE(text3->fieldText(), u"ab"_qs);
   }
 
+  // Ctrl+Return sends from anywhere in the window, Ctrl+O loads, Ctrl+Q ends,
+  // and the menus show these keys. The fields that show results take no
+  // typing and are no stops of Tab.
+  void keys() {
+    Started rig;
+    rig.type(u"Text3"_qs, u"あ"_qs);
+    auto *text3 = rig.find<TextField>(u"Text3"_qs), *text1 = rig.find<TextField>(u"Text1"_qs);
+    QTest::keyClick(text3, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(text1, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    rig.timer1()->stop();
+    rig.module.settle();
+    QCOMPARE(rig.module.messages().size(), 2);
+    QTest::keyClicks(text1, u"x"_qs);
+    QCOMPARE(text3->fieldText() + text1->fieldText(), u"あ"_qs + u"あ"_qs + QString(14, QChar(0x3000)));
+    text3->setFocus();
+    QTest::keyClick(text3, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), rig.find<QWidget>(u"Command1"_qs));
+    QTest::keyClick(text3, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.fileFilters.size(), 1);
+    QTest::keyClick(text3, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_COMPARE(rig.endRequests, 1);
+    QStringList shown;
+    for (const char *item : {"ChangeSend", "Load", "End"}) shown << rig.find<QAction>(QString::fromLatin1(item))->shortcut().toString();
+    QCOMPARE(shown, (QStringList{u"Ctrl+Return"_qs, u"Ctrl+O"_qs, u"Ctrl+Q"_qs}));
+  }
+
   // Bytes still on their way show in the status area, and 終了, the close box
   // and ポート変更 wait for the last of them before the port closes.
   void lastByte_data() {
@@ -141,6 +171,15 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.module.bytes.startsWith(joined(buildMessage(rig.field(u"Text3"_qs), 1).writes)));
     QVERIFY(!progress->isVisible());
     QCOMPARE(rig.endRequests + int(!rig.window->isVisible()) + int(rig.dialog() != nullptr), 1);
+  }
+
+  // A message box is as wide as its title, and a command in it keeps its line.
+  void messageBoxes() {
+    const auto box = messageBox(nullptr, openFailureDetail({false, u"/dev/ttyS0"_qs, u"Permission denied"_qs, true}));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QVERIFY(box->width() > QFontMetrics(box->font()).horizontalAdvance(kApplicationTitle));
+    QVERIFY(box->text().split(u'\n').last().startsWith(u"sudo usermod -aG dialout "_qs));
   }
 
   void commands_data() {
@@ -308,6 +347,8 @@ class MainWindowTest : public QObject {
       rig.press(u"Preview"_qs);
       auto *preview = rig.window->findChild<PreviewWindow *>();
       QVERIFY(preview && preview->isVisible());
+      // On the 1,024 x 768 screen: scaled down, and covering none of the main window.
+      QVERIFY(preview->frameGeometry().right() < 1024 && !preview->frameGeometry().intersects(rig.window->frameGeometry()));
       QCOMPARE(preview->faceText(), u"Ａ"_qs + kMarkedCell);
       QTest::mouseClick(rig.find<QRadioButton>(u"Option3"_qs), Qt::LeftButton);
       rig.type(u"Text3"_qs, u"x"_qs);
@@ -324,12 +365,19 @@ class MainWindowTest : public QObject {
       preview->move(placed);
       QTest::qWait(600);
     }
-    Started again(stateFile);
-    auto *preview = again.window->findChild<PreviewWindow *>();
-    QVERIFY(preview && preview->isVisible());
-    QCOMPARE(preview->pos(), placed);
+    {
+      Started again(stateFile);
+      auto *preview = again.window->findChild<PreviewWindow *>();
+      QVERIFY(preview && preview->isVisible());
+      QCOMPARE(preview->pos(), placed);
+      preview->move(3000, 2000);  // on a screen that is gone by the next start
+      QTest::qWait(600);
+    }
+    Started onceMore(stateFile);
+    auto *preview = onceMore.window->findChild<PreviewWindow *>();
+    QVERIFY(QGuiApplication::screenAt(preview->geometry().center()));
     preview->close();
-    QVERIFY(!again.find<QAction>(u"Preview"_qs)->isChecked());
+    QVERIFY(!onceMore.find<QAction>(u"Preview"_qs)->isChecked());
   }
 
   // Qt's own texts in Japanese, as every caption of the program is.
@@ -350,8 +398,18 @@ class MainWindowTest : public QObject {
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
     QCOMPARE(windows[0]->findChild<QLabel *>(u"lblVersion"_qs)->text(), u"Ver3.95"_qs);
+    // The system information: what a support call needs, as selectable text.
     QTest::mouseClick(windows[0]->findChild<QPushButton *>(u"cmdSysInfo"_qs), Qt::LeftButton);
-    QCOMPARE(rig.dialogs.messages, QStringList{u"現時点ではｼｽﾃﾑ情報を使用できません"_qs});
+    auto *info = rig.window->findChild<SystemInfoWindow *>();
+    QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
+    for (const QString &fact : {QSysInfo::kernelVersion(), u"Qt: "_qs + QString::fromLatin1(qVersion()), u"dialout"_qs})
+      QVERIFY2(info->report().contains(fact), qPrintable(fact));
+    SystemFacts facts{u"Debian GNU/Linux 12"_qs, u"linux 6.1"_qs, u"6.4.2"_qs, u"op"_qs, false, {}};
+    facts.ports.push_back({u"/dev/ttyUSB0"_qs, u"FT232R USB UART"_qs, u"FTDI"_qs, u"0403:6001"_qs, u"A1B2"_qs, u"空き"_qs, false});
+    QVERIFY(systemReport(facts).contains(u"ユーザー: op（dialout グループに入っていません）\n\nシリアルポート /dev/ttyUSB0\n  説明: "
+                                         "FT232R USB UART\n  製造元: FTDI\n  USB ベンダー:製品: 0403:6001\n  シリアル番号: A1B2\n"
+                                         "  状態: 空き\n  このユーザーが: 開けません"_qs));
+    info->close();
     // Esc, Enter (OK is the default button) and the window system's close request each close it.
     for (int way = 0; way < 3; ++way) {
       rig.press(u"VerInf"_qs);
@@ -363,9 +421,15 @@ class MainWindowTest : public QObject {
   }
 };
 
+// The window on a 1,024 x 768 screen, as a small notebook has.
 int main(int argc, char *argv[]) {
+  QTemporaryFile screens;
+  if (!screens.open()) return 1;
+  screens.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024, "height": 768, "logicalDpi": 96}]})");
+  screens.close();
+  qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
   QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);  // the close box is tested without ending the tests
+  QApplication::setQuitOnLastWindowClosed(false);
   MainWindowTest test;
   return QTest::qExec(&test, argc, argv);
 }

@@ -55,7 +55,24 @@ Form1::Form1(Setup setup, QWidget *parent)
   for (QWidget *field : findChildren<QWidget *>()) {
     const QString name = field->objectName();
     if (name.startsWith(u"Text") || name == u"Label1" || name == u"Label14") runFields_.insert(name, field);
+    // The fields that show results take no typing and are no stops of Tab;
+    // their text can still be selected and copied.
+    if (!name.startsWith(u"Text") || name == u"Text3") continue;
+    if (auto *multiLine = qobject_cast<vf::TextField *>(field)) {
+      multiLine->setReadOnly(true);
+      multiLine->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    } else if (auto *line = qobject_cast<QLineEdit *>(field)) {
+      line->setReadOnly(true);
+    }
+    field->setFocusPolicy(Qt::ClickFocus);
   }
+  setTabOrder(ui_->Text3, ui_->Command1);
+
+  // The keys of the menu items; their captions stay as they are.
+  ui_->ChangeSend->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  ui_->Load->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  ui_->End->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
   // While bytes of a message are on their way: how many have gone, of all.
   sendProgress_ = new QProgressBar(this);
   sendProgress_->setObjectName(QStringLiteral("SendProgress"));
@@ -340,8 +357,14 @@ void Form1::setPreviewOpen(bool open) {
     preview_ = new vf::PreviewWindow(this);
     preview_->setFont(font());
     QSettings state(setup_.windowStateFile, QSettings::IniFormat);
-    if (!preview_->restoreGeometry(state.value(QStringLiteral("preview/geometry")).toByteArray()))
-      preview_->move(geometry().bottomLeft() + QPoint(0, 8));
+    // A remembered place that is on no screen now (a screen that has gone)
+    // counts as none.
+    if (!preview_->restoreGeometry(state.value(QStringLiteral("preview/geometry")).toByteArray()) ||
+        !QGuiApplication::screenAt(preview_->geometry().center())) {
+      placePreview();
+    } else {
+      preview_->fitWithin(preview_->screen()->availableGeometry().size());
+    }
     connect(preview_, &vf::PreviewWindow::closedByOperator, this, [this] { setPreviewOpen(false); });
     connect(preview_, &vf::PreviewWindow::placed, this, [this] { stateDue_.start(); });
   }
@@ -350,6 +373,49 @@ void Form1::setPreviewOpen(bool open) {
     if (open) updatePreview();
   }
   saveWindowState();
+}
+
+void Form1::placePreview() {
+  // The free room below the main window, above it, right and left of it: the
+  // preview goes where its face is drawn largest, title bar included,
+  // covering none of the main window. Where no room holds a third of the
+  // face (a small screen), it goes to the bottom of the screen.
+  enum class Side { Below, Above, Right, Left };
+  struct Room {
+    QRect rect;
+    Side side;
+  };
+  const QRect screen = this->screen()->availableGeometry();
+  const QRect main = frameGeometry();
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  const int gap = 8;
+  const Room rooms[] = {{QRect(QPoint(screen.left(), main.bottom() + 1 + gap), screen.bottomRight()), Side::Below},
+                        {QRect(screen.topLeft(), QPoint(screen.right(), main.top() - 1 - gap)), Side::Above},
+                        {QRect(QPoint(main.right() + 1 + gap, screen.top()), screen.bottomRight()), Side::Right},
+                        {QRect(screen.topLeft(), QPoint(main.left() - 1 - gap, screen.bottom())), Side::Left}};
+  Room best{screen, Side::Above};
+  qreal bestScale = 0;
+  for (const Room &room : rooms) {
+    if (room.rect.width() <= 0 || room.rect.height() <= titleBar) continue;
+    preview_->fitWithin(room.rect.size() - QSize(0, titleBar));
+    if (preview_->faceScale() > bestScale) {
+      bestScale = preview_->faceScale();
+      best = room;
+    }
+  }
+  if (bestScale < 1.0 / 3) best = {screen, Side::Above};
+  preview_->fitWithin(best.rect.size() - QSize(0, titleBar));
+  // A window's position is that of its frame.
+  const QSize size = preview_->size() + QSize(0, titleBar);
+  const QRect room = best.rect;
+  const int alongX = std::clamp(main.left(), room.left(), std::max(room.left(), room.right() + 1 - size.width()));
+  const int alongY = std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
+  switch (best.side) {
+    case Side::Below: preview_->move(alongX, room.top()); break;
+    case Side::Above: preview_->move(alongX, room.bottom() + 1 - size.height()); break;
+    case Side::Right: preview_->move(room.left(), alongY); break;
+    case Side::Left: preview_->move(room.right() + 1 - size.width(), alongY); break;
+  }
 }
 
 void Form1::saveWindowState() {
@@ -369,7 +435,7 @@ void Form1::showEvent(QShowEvent *event) {
 void Form1::VerInf_Click() {
   if (!about_) {
     about_ = new frmAbout([](QWidget *parent, const QString &text) { vf::OperatorDialogs::current().showMessage(parent, text); },
-                          this);
+                          this, link_.openDevice());
     about_->setFont(font());
   }
   about_->show();

@@ -117,6 +117,7 @@ class Form1 : public QMainWindow {
   // last byte has left (`waited`: that wait is over for action `from`).
   void carryOut(const vf::PortActions &actions, std::size_t from = 0, bool waited = false);
   void showSendProgress(vf::ModuleLink::SendProgress progress);
+  void placePreview();
   void showPortDialog();
   void updatePreview();
   void setPreviewOpen(bool open);

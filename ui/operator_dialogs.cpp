@@ -1,6 +1,7 @@
 #include "ui/operator_dialogs.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace vf {
@@ -8,10 +9,7 @@ namespace {
 
 class ModalDialogs : public OperatorDialogs {
  public:
-  void showMessage(QWidget *parent, const QString &text) override {
-    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
-    box.exec();
-  }
+  void showMessage(QWidget *parent, const QString &text) override { messageBox(parent, text)->exec(); }
 
   QString chooseFileToOpen(QWidget *parent, const QString &filter) override {
     // "description|pattern" -> Qt's "description (pattern)" form.
@@ -24,6 +22,19 @@ class ModalDialogs : public OperatorDialogs {
 OperatorDialogs *installed = nullptr;
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
+  // The title in the title bar's font, with room for the bar's own buttons.
+  QFont titleFont = box->font();
+  titleFont.setBold(true);
+  const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(kApplicationTitle) + 4 * titleFont.pointSize() * 4;
+  if (auto *grid = qobject_cast<QGridLayout *>(box->layout())) {
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
+  return box;
+}
 
 OperatorDialogs &OperatorDialogs::current() {
   static ModalDialogs modal;

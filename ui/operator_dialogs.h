@@ -2,12 +2,20 @@
 
 #include <QString>
 
+#include <memory>
+
+class QMessageBox;
 class QWidget;
 
 namespace vf {
 
 // The program's title, shown on every message box.
 inline const QString kApplicationTitle = QStringLiteral("VF3360用　シリアル制御プログラム");
+
+// The program's message box, not yet shown: the text, an OK button only, no
+// icon, the application title, and wide enough for the title (the window
+// system does not widen a box for it, it cuts the title).
+std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text);
 
 // The one way the program asks the operator something modal: message boxes
 // and the file-open dialog. Tests install a recording stand-in so that nothing

@@ -24,6 +24,13 @@ PreviewWindow::PreviewWindow(QWidget *parent)
   counts_->setContentsMargins(8, 4, 8, 4);
 }
 
+void PreviewWindow::fitWithin(QSize room) {
+  face_->fitWithin(room - QSize(0, counts_->sizeHint().height()));
+  adjustSize();
+}
+
+qreal PreviewWindow::faceScale() const { return face_->scale(); }
+
 void PreviewWindow::showText(const QString &text, int speedOption) {
   const TextCheck check = checkText(text);
   QString counts = QStringLiteral("文字数 %1／%2").arg(check.characters).arg(kMaxInputLength);

@@ -21,6 +21,9 @@ class PreviewWindow : public QWidget {
  public:
   explicit PreviewWindow(QWidget *parent = nullptr);
 
+  // Within this size (title bar not included): the face is scaled down to fit.
+  void fitWithin(QSize room);
+
   // Shows what the text would make with the speed option (1 .. 5).
   void showText(const QString &text, int speedOption);
 
@@ -28,6 +31,8 @@ class PreviewWindow : public QWidget {
   QString faceText() const;
   QString countsText() const;
   const ModuleFace &face() const;
+  // How far the face is scaled down to fit: 1 at its own size.
+  qreal faceScale() const;
 
  signals:
   void closedByOperator();
