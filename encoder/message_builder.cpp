@@ -1,8 +1,5 @@
 #include "encoder/message_builder.h"
 
-#include "protocol/character_conversion.h"
-#include "protocol/control_command.h"
-
 namespace vf {
 
 BuiltMessage buildMessage(QStringView text, int speedOption) {
@@ -20,30 +17,19 @@ BuiltMessage buildMessage(QStringView text, int speedOption) {
   const QString &normalised = message.normalised.text;
 
   // One packet per frame: 127 characters in frame 1, 128 in each after it.
-  NoticeLog unused;
-  Lookups lookups(unused);  // told where to report before each use
   qsizetype frameStart = 0;
   for (int frameNumber = 1; frameStart < normalised.size() && frameNumber <= kMaxFrames; ++frameNumber) {
-    const bool firstFrame = frameNumber == 1;
+    const int capacity = (frameNumber == 1 ? kFirstFrameDataBytes : kLaterFrameDataBytes) / 2;
     BuiltFrame frame;
     frame.start = frameStart;
-    const QStringView conversionText =
-        QStringView(normalised).mid(frameStart, (firstFrame ? kFirstFrameDataBytes : kLaterFrameDataBytes) / 2);
-    frame.length = conversionText.size();
+    const QStringView frameText = QStringView(normalised).mid(frameStart, capacity);
+    frame.length = frameText.size();
     frameStart += frame.length;
-
-    FrameForms forms;
-    forms.packetHexText = StartPacket(frameNumber, firstFrame, speedOption);
-    lookups.reportTo(frame.conversionNotices);
-    const int dataBytes = ConvertCharacters(conversionText, forms, lookups, frame.conversionNotices);
-    if (dataBytes / 2 < frame.length) frame.unusableAt = frame.start + dataBytes / 2;
-    frame.hexTextAtNotice = forms.packetHexText.size();
-    lookups.reportTo(frame.completionNotices);
-    frame.checksum = CompletePacket(forms.packetHexText, dataBytes, firstFrame, lookups);
-    frame.jisDigits = std::move(forms.jisDigits);
-    frame.jisBits = std::move(forms.jisBits);
-    frame.packetHexText = std::move(forms.packetHexText);
-    frame.packedDigits = PackDigits(frame.packetHexText);
+    ConvertedFrame converted = convertFrame(frameText);
+    if (converted.unusableAt >= 0) frame.unusableAt = frame.start + converted.unusableAt;
+    frame.jis = std::move(converted.jis);
+    frame.dataBytes = static_cast<int>(converted.displayCodes.size());
+    frame.packet = buildPacket(frameNumber, speedOption, converted.displayCodes);
     message.frames.push_back(std::move(frame));
   }
 
@@ -64,7 +50,7 @@ BuiltMessage buildMessage(QStringView text, int speedOption) {
   message.writes.reserve(2 + message.frames.size());
   message.writes.push_back(messageStartCommand());
   message.writes.push_back(frameCountCommand(frameCount));
-  for (const BuiltFrame &frame : message.frames) message.writes.push_back(HexTextToBytes(frame.packedDigits));
+  for (const BuiltFrame &frame : message.frames) message.writes.push_back(frame.packet);
   return message;
 }
 

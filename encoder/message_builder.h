@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/operator_notice.h"
+#include "protocol/character_conversion.h"
 #include "protocol/packet.h"
 #include "protocol/text_normalisation.h"
 
@@ -23,24 +23,16 @@ enum class RunOutcome {
   Empty,     // "文字を入力してください": nothing converted or sent
 };
 
-// One frame as the conversion built it, with every form the window shows.
+// One frame as the conversion built it.
 struct BuiltFrame {
-  qsizetype start = 0;        // first character of the frame in the normalised text
-  qsizetype length = 0;       // characters in the frame
-  QString jisDigits;          // Text4
-  QString jisBits;            // Text6
-  QString packetHexText;      // Text13, the complete packet
-  QString checksum;           // Text14
-  QString packedDigits;       // Text15 and the frame's field
-  // The character conversion stopped at an unusable character: its place in
-  // the normalised text, or -1. What the conversion reported stands in
-  // `conversionNotices`, told while Text13 held its first `hexTextAtNotice`
-  // characters; what the packet's completion reported (the Ex16 check of the
-  // checksum digits) stands in `completionNotices`.
+  qsizetype start = 0;         // first character of the frame in the normalised text
+  qsizetype length = 0;        // characters in the frame
+  std::vector<JisCode> jis;    // the JIS code of every character of the frame
+  QByteArray packet;           // its 262 bytes
+  int dataBytes = 0;           // display code bytes in the packet
+  // The conversion stopped at an unusable character: its place in the
+  // normalised text, or -1.
   qsizetype unusableAt = -1;
-  qsizetype hexTextAtNotice = 0;
-  NoticeLog conversionNotices;
-  NoticeLog completionNotices;
 };
 
 // Everything one convert-and-send builds from the operator's text: the
@@ -53,13 +45,13 @@ struct BuiltMessage {
   std::vector<QByteArray> writes;  // message start, frame count, one packet per frame
 
   // Where the first character that stopped a frame stands in the operator's
-  // text, [from, to); from == to when every character was converted.
+  // text, [from, to) (a whole character); from == to when every character was converted.
   qsizetype firstUnusableFrom = 0;
   qsizetype firstUnusableTo = 0;
   bool hasUnusable() const { return firstUnusableTo > firstUnusableFrom; }
 };
 
-// Speed option 1 .. 5 (Option1 .. Option5).
+// Speed option 1 .. 5, fastest first.
 BuiltMessage buildMessage(QStringView text, int speedOption);
 
 }  // namespace vf

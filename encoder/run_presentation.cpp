@@ -1,48 +1,43 @@
 #include "encoder/run_presentation.h"
 
+#include "protocol/hex_text.h"
+
 namespace vf {
 namespace {
 
+const QString kUnusable = QStringLiteral("使用不可能な文字が含まれています");
+const QString kUnusableCaption = QStringLiteral("文字コード ERROR");
+
 class Steps {
  public:
-  void set(const QString &name, const QString &text) { add(RunStep::Kind::SetText, name, text); }
-  void box(const QString &text) { add(RunStep::Kind::MessageBox, {}, text); }
-  void clearCheck1() { add(RunStep::Kind::ClearCheck1, {}, {}); }
-  void select(qsizetype from, qsizetype to) { add(RunStep::Kind::SelectInText3, {}, {}, from, to); }
-  void notices(const NoticeLog &log) {
-    for (const OperatorNotice &notice : log) {
-      if (notice.kind == OperatorNotice::Kind::MessageBox) box(notice.text);
-      else set(QStringLiteral("Label1"), notice.text);
-    }
-  }
+  void set(RunField field, const QString &text, int frame = 0) { steps_.push_back(SetField{field, text, frame}); }
+  void box(const QString &text) { steps_.push_back(ShowMessage{text}); }
+  void clearAutoUpdate() { steps_.push_back(ClearAutoUpdate{}); }
+  void select(qsizetype from, qsizetype to) { steps_.push_back(SelectInInput{from, to}); }
   std::vector<RunStep> take() { return std::move(steps_); }
 
  private:
-  void add(RunStep::Kind kind, const QString &name, const QString &text, qsizetype from = 0, qsizetype to = 0) {
-    steps_.push_back({kind, name, text, from, to});
-  }
   std::vector<RunStep> steps_;
 };
-
-QString frameField(std::size_t index) { return QStringLiteral("Text%1").arg(22 + index); }
 
 }  // namespace
 
 std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft) {
+  using F = RunField;
   Steps s;
   const QString empty;
   if (packetLeft) {
-    for (const char *name : {"Text6", "Text14", "Text15", "Text20"}) s.set(QString::fromLatin1(name), empty);
+    for (const F field : {F::JisBits, F::Checksum, F::PackedPacket, F::FrameText}) s.set(field, empty);
   }
   const QString count = QString::number(message.padded.size());
-  s.set(QStringLiteral("Text1"), message.padded);
-  s.set(QStringLiteral("Text19"), count);
+  s.set(F::ModuleText, message.padded);
+  s.set(F::CharacterCount, count);
   if (message.outcome == RunOutcome::TooLong) {
     s.box(QStringLiteral("文字数オーバー"));
     return s.take();
   }
   if (message.outcome == RunOutcome::Empty) {
-    s.clearCheck1();
+    s.clearAutoUpdate();
     s.box(QStringLiteral("文字を入力してください"));
     return s.take();
   }
@@ -51,43 +46,44 @@ std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft) {
   bool selected = false;
   for (std::size_t k = 0; k < message.frames.size(); ++k) {
     const BuiltFrame &frame = message.frames[k];
-    // Each frame pass starts again from Text3.
+    const int frameNumber = static_cast<int>(k) + 1;
+    // Each frame pass starts again from the operator's text.
     if (k > 0) {
-      s.set(QStringLiteral("Text1"), message.padded);
-      s.set(QStringLiteral("Text19"), count);
+      s.set(F::ModuleText, message.padded);
+      s.set(F::CharacterCount, count);
     }
-    s.set(QStringLiteral("Text1"), normalised);
-    s.set(QStringLiteral("Text20"), normalised.mid(frame.start, frame.length));
-    for (const char *name : {"Text4", "Text6", "Text15", "Text20"}) s.set(QString::fromLatin1(name), empty);
-    // The header, and the speed code in frame 1: three characters of hex text a byte.
-    s.set(QStringLiteral("Text13"), frame.packetHexText.left((k == 0 ? 5 : 3) * 3));
-    s.set(QStringLiteral("Label14"), QStringLiteral("変換中..."));
-    s.set(QStringLiteral("Text4"), frame.jisDigits);
-    s.set(QStringLiteral("Text6"), frame.jisBits);
-    if (!frame.conversionNotices.empty()) {
-      s.set(QStringLiteral("Text13"), frame.packetHexText.left(frame.hexTextAtNotice));
-      s.notices(frame.conversionNotices);
-      if (frame.unusableAt >= 0 && !selected) {
+    s.set(F::ModuleText, normalised);
+    s.set(F::FrameText, normalised.mid(frame.start, frame.length));
+    for (const F field : {F::JisDigits, F::JisBits, F::PackedPacket, F::FrameText}) s.set(field, empty);
+    const int lead = packetLeadLength(frameNumber);
+    s.set(F::PacketText, openHex(QByteArrayView(frame.packet).first(lead)));
+    s.set(F::ConversionStatus, QStringLiteral("変換中..."));
+    s.set(F::JisDigits, jisDigitsText(frame.jis));
+    s.set(F::JisBits, jisBitsText(frame.jis));
+    if (frame.unusableAt >= 0) {
+      s.set(F::PacketText, openHex(QByteArrayView(frame.packet).first(lead + frame.dataBytes)));
+      s.box(kUnusable);
+      s.set(F::ErrorCaption, kUnusableCaption);
+      if (!selected) {
         s.select(message.firstUnusableFrom, message.firstUnusableTo);
         selected = true;
       }
     }
-    s.notices(frame.completionNotices);
-    s.set(QStringLiteral("Text13"), frame.packetHexText);
-    s.set(QStringLiteral("Text14"), frame.checksum);
-    s.set(QStringLiteral("Label14"), QStringLiteral("変換完了！"));
-    s.set(QStringLiteral("Text15"), frame.packedDigits);
-    s.set(frameField(k), frame.packedDigits);
+    s.set(F::PacketText, spacedHex(frame.packet));
+    s.set(F::Checksum, fourDigitHex(packetChecksum(frame.packet)));
+    s.set(F::ConversionStatus, QStringLiteral("変換完了！"));
+    s.set(F::PackedPacket, packedHex(frame.packet));
+    s.set(F::FramePacket, packedHex(frame.packet), frameNumber);
   }
   // The pass that finds no more characters ends the build phase.
-  s.set(QStringLiteral("Text1"), message.padded);
-  s.set(QStringLiteral("Text19"), count);
-  s.set(QStringLiteral("Text1"), normalised);
-  s.set(QStringLiteral("Text20"), empty);
+  s.set(F::ModuleText, message.padded);
+  s.set(F::CharacterCount, count);
+  s.set(F::ModuleText, normalised);
+  s.set(F::FrameText, empty);
 
-  // Send phase: the count, and Text15 showing each packet as it goes out.
-  s.set(QStringLiteral("Text21"), QString::number(message.frames.size()));
-  for (const BuiltFrame &frame : message.frames) s.set(QStringLiteral("Text15"), frame.packedDigits);
+  // Send phase: the count, and the packed packet of each frame as it goes out.
+  s.set(F::FrameCount, QString::number(message.frames.size()));
+  for (const BuiltFrame &frame : message.frames) s.set(F::PackedPacket, packedHex(frame.packet));
   return s.take();
 }
 

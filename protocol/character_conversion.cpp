@@ -1,44 +1,12 @@
 #include "protocol/character_conversion.h"
 
 #include "protocol/cp932.h"
-
-#include <algorithm>
-#include <array>
+#include "protocol/hex_text.h"
 
 namespace vf {
 namespace {
 
 constexpr std::uint16_t kFullWidthBlankCode = 0x8140;
-
-// Which JIS bit (15..0) or constant stands at each bit of P and Q, bit 7 first.
-constexpr int kZero = -1;
-constexpr int kOne = -2;
-using BitLayout = std::array<int, 8>;
-
-constexpr BitLayout kFirstByteNarrow = {8, kZero, kZero, 4, 3, 2, 1, 0};  // classes "10", "111"
-constexpr BitLayout kFirstByteWide = {8, 6, 5, 4, 3, 2, 1, 0};            // "11" .. "110"
-constexpr BitLayout kSecondByte10 = {kZero, kZero, kZero, kZero, 6, 5, 10, 9};
-constexpr BitLayout kSecondByte11 = {kZero, kZero, kZero, kZero, 14, 11, 10, 9};  // also "100"
-constexpr BitLayout kSecondByte101 = {kZero, kZero, kZero, kOne, 13, 11, 10, 9};  // also "110"
-constexpr BitLayout kSecondByte111 = {kZero, kZero, kZero, kOne, 6, 5, 10, 9};
-
-// Assembles eight characters of bit text for one byte from the group's bits.
-void assemble(QStringView jisBits, const BitLayout &layout, char16_t (&bits)[8]) {
-  for (int i = 0; i < 8; ++i) {
-    const int source = layout[i];
-    if (source == kZero) bits[i] = u'0';
-    else if (source == kOne) bits[i] = u'1';
-    else bits[i] = jisBits[15 - source].unicode();  // Jk is character 16 - k of the group
-  }
-}
-
-std::uint8_t appendByte(const char16_t (&bits)[8], Lookups &lookups, QString &hexText) {
-  const QChar high = lookups.BINtoHEX(QStringView(bits, 4)).front();
-  const QChar low = lookups.BINtoHEX(QStringView(bits + 4, 4)).front();
-  const char16_t text[3] = {high.unicode(), low.unicode(), u' '};
-  hexText.append(QStringView(text, 3));
-  return static_cast<std::uint8_t>(hexDigitIndex(high) << 4 | hexDigitIndex(low));
-}
 
 }  // namespace
 
@@ -76,72 +44,56 @@ std::uint16_t shiftJisCodeOf(char16_t unit) {
   return cp932::codeOf(unit);
 }
 
-bool isUsable(char16_t unit) {
-  // Classes "0" and "1" (J14 = J13 = 0) have no display code.
-  return (jisCodeOf(shiftJisCodeOf(unit)).high & 0x60) != 0;
+std::optional<DisplayCode> displayCodeOf(JisCode jis) {
+  const int h = jis.high;
+  const int l = jis.low;
+  const int codeClass = (h >> 4) & 0x7;  // J14 J13 J12
+  if (codeClass < 2) return std::nullopt;
+  const int j8 = h & 0x1;
+  const int j11j10j9 = (h >> 1) & 0x7;
+  if (codeClass == 2 || codeClass == 7) {  // "10", "111": the narrow classes
+    const int q = (codeClass == 7 ? 0x10 : 0) | ((l >> 5) & 0x3) << 2 | (j11j10j9 & 0x3);
+    return DisplayCode{static_cast<std::uint8_t>(j8 << 7 | (l & 0x1F)), static_cast<std::uint8_t>(q)};
+  }
+  const int q = codeClass <= 4 ? ((h >> 6) & 0x1) << 3 | j11j10j9          // "11", "100": J14
+                               : 0x10 | ((h >> 5) & 0x1) << 3 | j11j10j9;  // "101", "110": J13
+  return DisplayCode{static_cast<std::uint8_t>(j8 << 7 | (l & 0x7F)), static_cast<std::uint8_t>(q)};
 }
 
-void SJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode) {
-  const JisCode jis = jisCodeOf(shiftJisCode);
-  appendTwoDigitForm(jisDigits, jis.high);
-  appendTwoDigitForm(jisDigits, jis.low);
-}
+bool isUsable(char16_t unit) { return displayCodeOf(jisCodeOf(shiftJisCodeOf(unit))).has_value(); }
 
-DisplayCode JIStoCODE(QStringView jisBits, Lookups &lookups, QString &packetHexText) {
-  DisplayCode code;
-  code.codeClass = (jisBits[1] == u'1' ? 100 : 0) + (jisBits[2] == u'1' ? 10 : 0) + (jisBits[3] == u'1' ? 1 : 0);
-
-  const BitLayout *first = nullptr;
-  const BitLayout *second = nullptr;
-  switch (code.codeClass) {
-    case 10: first = &kFirstByteNarrow; second = &kSecondByte10; break;
-    case 11:
-    case 100: first = &kFirstByteWide; second = &kSecondByte11; break;
-    case 101:
-    case 110: first = &kFirstByteWide; second = &kSecondByte101; break;
-    case 111: first = &kFirstByteNarrow; second = &kSecondByte111; break;
-    default: return code;  // "0" and "1": unusable
-  }
-  code.usable = true;
-  char16_t bits[8];
-  assemble(jisBits, *first, bits);
-  code.first = appendByte(bits, lookups, packetHexText);
-  assemble(jisBits, *second, bits);
-  code.second = appendByte(bits, lookups, packetHexText);
-  return code;
-}
-
-int ConvertCharacters(QStringView conversionText, FrameForms &forms, Lookups &lookups, NoticeLog &notices) {
-  // Stage 1: JIS digits of every character.
-  const qsizetype digitsStart = forms.jisDigits.size();
-  forms.jisDigits.reserve(digitsStart + 4 * conversionText.size());
-  for (QChar ch : conversionText) {
-    SJIStoJIS(forms.jisDigits, shiftJisCodeOf(ch.unicode()));
-  }
-  // Stage 2: bit text of every digit.
-  const qsizetype bitsStart = forms.jisBits.size();
-  const qsizetype digitCount = forms.jisDigits.size() - digitsStart;
-  forms.jisBits.resize(bitsStart + 4 * digitCount);
-  char16_t *bits = reinterpret_cast<char16_t *>(forms.jisBits.data()) + bitsStart;
-  const QChar *digits = forms.jisDigits.constData() + digitsStart;
-  for (qsizetype i = 0; i < digitCount; ++i) {
-    const QStringView bitText = lookups.HEXtoBIN(QStringView(digits + i, 1));
-    std::copy(bitText.utf16(), bitText.utf16() + bitText.size(), bits);
-    bits += bitText.size();
-  }
-  forms.jisBits.resize(bits - reinterpret_cast<const char16_t *>(forms.jisBits.constData()));
-  // Stage 3: display codes, one group of 16 bits per character.
-  int dataBytes = 0;
-  forms.packetHexText.reserve(forms.packetHexText.size() + 6 * conversionText.size());
-  for (qsizetype s = bitsStart; s + 16 <= forms.jisBits.size(); s += 16) {
-    const DisplayCode code = JIStoCODE(QStringView(forms.jisBits).mid(s, 16), lookups, forms.packetHexText);
-    if (!code.usable) {
-      reportError(notices, QStringLiteral("使用不可能な文字が含まれています"), QStringLiteral("文字コード ERROR"));
+ConvertedFrame convertFrame(QStringView frameText) {
+  ConvertedFrame frame;
+  frame.jis.reserve(static_cast<std::size_t>(frameText.size()));
+  frame.displayCodes.reserve(2 * frameText.size());
+  for (const QChar ch : frameText) frame.jis.push_back(jisCodeOf(shiftJisCodeOf(ch.unicode())));
+  for (std::size_t i = 0; i < frame.jis.size(); ++i) {
+    const std::optional<DisplayCode> code = displayCodeOf(frame.jis[i]);
+    if (!code) {
+      frame.unusableAt = static_cast<qsizetype>(i);
       break;
     }
-    dataBytes += 2;
+    frame.displayCodes.append(static_cast<char>(code->first));
+    frame.displayCodes.append(static_cast<char>(code->second));
   }
-  return dataBytes;
+  return frame;
+}
+
+QString jisDigitsText(const std::vector<JisCode> &codes) {
+  QString text;
+  text.reserve(4 * static_cast<qsizetype>(codes.size()));
+  for (const JisCode &code : codes) text += hexByte(code.high) + hexByte(code.low);
+  return text;
+}
+
+QString jisBitsText(const std::vector<JisCode> &codes) {
+  QString text(16 * static_cast<qsizetype>(codes.size()), Qt::Uninitialized);
+  QChar *out = text.data();
+  for (const JisCode &code : codes) {
+    const int value = code.high << 8 | code.low;
+    for (int bit = 15; bit >= 0; --bit) *out++ = QChar(value >> bit & 1 ? u'1' : u'0');
+  }
+  return text;
 }
 
 }  // namespace vf

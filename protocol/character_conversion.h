@@ -1,11 +1,12 @@
 #pragma once
 
-#include "protocol/lookups.h"
-
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace vf {
 
@@ -23,43 +24,37 @@ JisCode jisCodeOf(std::uint16_t shiftJisCode);
 // page lacks, so that it is unusable.
 std::uint16_t shiftJisCodeOf(char16_t unit);
 
-// Whether the character of a normalised text has a display code: false for the
-// characters that the conversion refuses as unusable (code class "0" or "1").
-bool isUsable(char16_t unit);
-
-// Shift-JIS code -> JIS digits: four upper-case hex digits, first byte first,
-// appended to jisDigits.
-// Carriage return and line feed are the caller's business (they are coded as
-// the full-width blank); codes outside JIS X 0208 go through the same
-// arithmetic unchecked.
-void SJIStoJIS(QString &jisDigits, std::uint16_t shiftJisCode);
-
-// Result of one JIStoCODE step. The code class is 100*J14 + 10*J13 + J12,
-// whose decimal text is compared with "10", "11", "100", "101", "110", "111".
+// The two bytes by which the module picks a character.
 struct DisplayCode {
-  int codeClass = 0;
-  bool usable = false;
   std::uint8_t first = 0;   // P
   std::uint8_t second = 0;  // Q
 };
 
-// One group of 16 characters of JIS bits -> code class and, for a valid
-// class, the display code. When usable, the hex text of P and Q ("PP QQ ") is
-// appended to packetHexText through BINtoHEX, nibble by nibble.
-DisplayCode JIStoCODE(QStringView jisBits, Lookups &lookups, QString &packetHexText);
+// The display code of a JIS code, chosen by its code class, the bits J14 J13
+// J12 (bit 15 of H counts for nothing):
+//   "11" .. "110" (first bytes 0x30 .. 0x6F): P = 128 (H mod 2) + L mod 128,
+//     Q = J14 J11 J10 J9 for "11" and "100", 16 + J13 J11 J10 J9 for "101" and "110";
+//   "10" (0x20 .. 0x2F) and "111" (0x70 .. 0x7F): P = 128 (H mod 2) + L mod 32,
+//     Q = J6 J5 J10 J9, plus 16 for "111".
+// No display code (nullopt) for classes "0" and "1": the character is unusable.
+std::optional<DisplayCode> displayCodeOf(JisCode jis);
 
-// The forms that one frame's conversion leaves in the window.
-struct FrameForms {
-  QString jisDigits;      // Text4
-  QString jisBits;        // Text6
-  QString packetHexText;  // Text13, the packet as built so far
+// Whether the character of a normalised text has a display code.
+bool isUsable(char16_t unit);
+
+// One frame's characters converted: the JIS code of every one of them, and
+// the display codes up to the first unusable character, where the frame stops.
+struct ConvertedFrame {
+  std::vector<JisCode> jis;
+  QByteArray displayCodes;  // two bytes a character, first byte first
+  qsizetype unusableAt = -1;  // the first unusable character's index in the frame, or -1
 };
+ConvertedFrame convertFrame(QStringView frameText);
 
-// Converts every character of the conversion text: JIS digits and JIS bits of
-// all of them, display codes up to the first unusable character. Reports an
-// unusable character to the operator once ("使用不可能な文字が含まれています",
-// then Label1 "文字コード ERROR"). Returns the data bytes appended (2 per
-// converted character).
-int ConvertCharacters(QStringView conversionText, FrameForms &forms, Lookups &lookups, NoticeLog &notices);
+// The JIS codes as the window shows them: four upper-case hex digits each
+// ("JIS(16進数)"), and sixteen characters "0"/"1" each, most significant bit
+// first ("JIS(2進数)").
+QString jisDigitsText(const std::vector<JisCode> &codes);
+QString jisBitsText(const std::vector<JisCode> &codes);
 
 }  // namespace vf

@@ -1,7 +1,7 @@
 #include "protocol/module_decoder.h"
 
 #include "protocol/display_code.h"
-#include "protocol/lookups.h"
+#include "protocol/hex_text.h"
 
 #include <QStringList>
 

@@ -2,7 +2,13 @@
 
 #include "protocol/control_command.h"
 
+#include <algorithm>
+
 namespace vf {
+namespace {
+constexpr char kSpeedCodeMark = static_cast<char>(0x8B);
+constexpr char kFillByte = static_cast<char>(0xFF);
+}  // namespace
 
 int speedByteOf(int speedOption) {
   switch (speedOption) {
@@ -14,57 +20,26 @@ int speedByteOf(int speedOption) {
   }
 }
 
-QString StartPacket(int frameNumber, bool firstFrame, int speedOption) {
-  QString text;
-  text.reserve(kPacketHexTextLength);
-  text.append(u"00 ");
-  appendTwoDigitForm(text, frameNumber);
-  text.append(u" 00 ");
-  if (firstFrame) {
-    appendTwoDigitForm(text, speedByteOf(speedOption));
-    text.append(u" 8B ");
-  }
-  return text;
+int packetLeadLength(int frameNumber) { return frameNumber == 1 ? 5 : 3; }
+
+QByteArray buildPacket(int frameNumber, int speedOption, QByteArrayView displayCodes) {
+  QByteArray packet;
+  packet.reserve(kPacketSize);
+  packet.append('\0').append(static_cast<char>(frameNumber)).append('\0');
+  if (frameNumber == 1) packet.append(static_cast<char>(speedByteOf(speedOption))).append(kSpeedCodeMark);
+  packet.append(displayCodes.first(std::min<qsizetype>(displayCodes.size(), kPacketBodySize - packet.size())));
+  packet.append(kPacketBodySize - packet.size(), kFillByte);
+  // No body the encoder builds sums to more than 65,296 (a header and 256
+  // fill bytes): the sum always fits its two bytes.
+  unsigned sum = 0;
+  for (const char byte : packet) sum += static_cast<std::uint8_t>(byte);
+  packet.append(static_cast<char>(sum >> 8 & 0xFF)).append(static_cast<char>(sum & 0xFF)).append(static_cast<char>(kEndByte));
+  return packet;
 }
 
-QString CompletePacket(QString &packetHexText, int dataByteCount, bool firstFrame, Lookups &lookups) {
-  const int fill = (firstFrame ? kFirstFrameDataBytes : kLaterFrameDataBytes) - dataByteCount;
-  static const QString kFillByte = QStringLiteral("FF ");
-  if (fill > 0) packetHexText.append(kFillByte.repeated(fill));
-
-  int sum = 0;
-  for (int i = 0; i < kPacketBodySize; ++i) sum += hexValue(QStringView(packetHexText).mid(3 * i, 2));
-
-  QString checksum;
-  appendTwoDigitForm(checksum, sum >> 8);
-  appendTwoDigitForm(checksum, sum);
-  QString digits;
-  for (int i = 0; i < 4; ++i) digits.append(lookups.Ex16(QStringView(checksum).mid(i, 1)));
-
-  packetHexText.append(QStringView(digits).mid(0, 2));
-  packetHexText.append(u' ');
-  packetHexText.append(QStringView(digits).mid(2, 2));
-  packetHexText.append(u" EF");
-  return checksum;
-}
-
-QString PackDigits(QStringView packetHexText) {
-  QString packed((packetHexText.size() + 1) / 3 * 2, Qt::Uninitialized);
-  QChar *out = packed.data();
-  for (qsizetype i = 0; 3 * i + 1 < packetHexText.size(); ++i) {
-    *out++ = packetHexText[3 * i];
-    *out++ = packetHexText[3 * i + 1];
-  }
-  packed.truncate(out - packed.constData());
-  return packed;
-}
-
-QByteArray HexTextToBytes(QStringView packedDigits) {
-  QByteArray bytes(kPacketSize, '\0');
-  for (int i = 0; i < kPacketSize && 2 * i + 1 < packedDigits.size(); ++i) {
-    bytes[i] = static_cast<char>(hexValue(packedDigits.mid(2 * i, 2)));
-  }
-  return bytes;
+std::uint16_t packetChecksum(QByteArrayView packet) {
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(packet[kPacketBodySize]) << 8 |
+                                    static_cast<std::uint8_t>(packet[kPacketBodySize + 1]));
 }
 
 QByteArray messageStartCommand() { return controlCommand(CommandCode::MessageStart); }

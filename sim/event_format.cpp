@@ -1,6 +1,6 @@
 #include "sim/event_format.h"
 
-#include "protocol/lookups.h"
+#include "protocol/hex_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

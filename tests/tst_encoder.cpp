@@ -80,10 +80,11 @@ QString randomText(std::mt19937 &rng) {
 }
 
 // The fields as the window shows them once every step of the run is done.
-std::map<QString, QString> finalFields(const std::vector<RunStep> &steps) {
-  std::map<QString, QString> fields;
+using Field = std::pair<RunField, int>;  // a field, and the frame of a frame's packet
+std::map<Field, QString> finalFields(const std::vector<RunStep> &steps) {
+  std::map<Field, QString> fields;
   for (const RunStep &s : steps)
-    if (s.kind == RunStep::Kind::SetText) fields[s.name] = s.text;
+    if (const auto *set = std::get_if<SetField>(&s)) fields[{set->field, set->frame}] = set->text;
   return fields;
 }
 
@@ -106,15 +107,15 @@ class EncoderTest : public QObject {
       if (padded > 2047 || text.isEmpty()) {
         QCOMPARE(m.outcome, text.isEmpty() ? RunOutcome::Empty : RunOutcome::TooLong);
         QVERIFY(m.writes.empty());
-        QCOMPARE(fields.at("Text19"), QString::number(padded));
+        QCOMPARE(fields.at({RunField::CharacterCount, 0}), QString::number(padded));
         ++refused;
         continue;
       }
       ++sent;
       const QString normalised = normaliseForModule(text + QString(14, QChar(0x3000)));
       const int frames = 1 + static_cast<int>(normalised.size()) / 128;
-      QCOMPARE(fields.at("Text1"), normalised);
-      QCOMPARE(fields.at("Text21"), QString::number(frames));
+      QCOMPARE(fields.at({RunField::ModuleText, 0}), normalised);
+      QCOMPARE(fields.at({RunField::FrameCount, 0}), QString::number(frames));
       QCOMPARE(m.writes.size(), std::size_t(2 + frames));
       QCOMPARE(m.writes[0], hex("00002500 0025EF"));
       QCOMPARE(m.writes[1], QByteArray::fromHex(QString::asprintf("000004%02X00%02XEF", frames, frames + 4).toLatin1()));
@@ -124,7 +125,7 @@ class EncoderTest : public QObject {
         const QByteArray &p = m.writes[1 + k];
         QCOMPARE(p.size(), kPacketSize);
         QCOMPARE(p.left(3), QByteArray::fromHex(QString::asprintf("00%02X00", k).toLatin1()));
-        QCOMPARE(fields.at(QStringLiteral("Text%1").arg(21 + k)), hexOf(p));
+        QCOMPARE(fields.at({RunField::FramePacket, k}), hexOf(p));
         int pos = 3;
         if (k == 1) {
           QCOMPARE(static_cast<unsigned char>(p[3]), speed == 5 ? 3 : speed - 1);
@@ -148,16 +149,16 @@ class EncoderTest : public QObject {
         QCOMPARE((static_cast<unsigned char>(p[259]) << 8) | static_cast<unsigned char>(p[260]), sum);
         QCOMPARE(static_cast<unsigned char>(p[261]), 0xEF);
         if (k == frames) {
-          QCOMPARE(fields.at("Text14"), QString::asprintf("%04X", sum));
-          QCOMPARE(fields.at("Text13"), QString::fromLatin1(p.toHex(' ').toUpper()));
-          QCOMPARE(fields.at("Text15"), hexOf(p));
+          QCOMPARE(fields.at({RunField::Checksum, 0}), QString::asprintf("%04X", sum));
+          QCOMPARE(fields.at({RunField::PacketText, 0}), QString::fromLatin1(p.toHex(' ').toUpper()));
+          QCOMPARE(fields.at({RunField::PackedPacket, 0}), hexOf(p));
           QString digits, bits;  // the JIS codes of the whole frame, unusable characters included
           for (QChar c : chars) {
             digits += QString::asprintf("%04X", expectedJis(c));
             bits += QStringLiteral("%1").arg(expectedJis(c), 16, 2, QChar(u'0'));
           }
-          QCOMPARE(fields.at("Text4"), digits);
-          QCOMPARE(fields.at("Text6"), bits);
+          QCOMPARE(fields.at({RunField::JisDigits, 0}), digits);
+          QCOMPARE(fields.at({RunField::JisBits, 0}), bits);
         }
       }
       // Marked while typing: exactly the characters the run refuses, stops included.
@@ -187,10 +188,10 @@ class EncoderTest : public QObject {
                               QByteArray(224, '\xFF') + hex("E6FAEF");
     QCOMPARE(m.writes, (std::vector<QByteArray>{hex("00002500 0025EF"), hex("00000401 0005EF"), packet}));
     const auto fields = finalFields(presentRun(m, false));
-    QCOMPARE(fields.at("Text14"), QStringLiteral("E6FA"));
-    QCOMPARE(fields.at("Text19"), QStringLiteral("15"));
-    QCOMPARE(fields.at("Label14"), QStringLiteral("変換完了！"));
-    QCOMPARE(fields.at("Text20"), QString());
+    QCOMPARE(fields.at({RunField::Checksum, 0}), QStringLiteral("E6FA"));
+    QCOMPARE(fields.at({RunField::CharacterCount, 0}), QStringLiteral("15"));
+    QCOMPARE(fields.at({RunField::ConversionStatus, 0}), QStringLiteral("変換完了！"));
+    QCOMPARE(fields.at({RunField::FrameText, 0}), QString());
   }
 
   void frames_data() {
@@ -226,16 +227,16 @@ class EncoderTest : public QObject {
   }
 
   void refusedRuns() {
-    // Too long: only Text1 and Text19 change, then the message.
+    // Too long: only the text and its count change, then the message.
     const auto tooLong = presentRun(buildMessage(QString(2034, u'x'), 1), false);
     QCOMPARE(tooLong.size(), std::size_t(3));
-    QCOMPARE(tooLong[2].text, QStringLiteral("文字数オーバー"));
-    // Empty: the padding and its length, Check1 cleared, then the message.
+    QCOMPARE(std::get<ShowMessage>(tooLong[2]).text, QStringLiteral("文字数オーバー"));
+    // Empty: the padding and its length, auto update cleared, then the message.
     const auto empty = presentRun(buildMessage(u""_qs, 1), true);
-    QCOMPARE(finalFields(empty).at("Text19"), QStringLiteral("14"));
-    QCOMPARE(finalFields(empty).at("Text14"), QString());  // a packet was left: its work fields go
-    QCOMPARE(empty[empty.size() - 2].kind, RunStep::Kind::ClearCheck1);
-    QCOMPARE(empty.back().text, QStringLiteral("文字を入力してください"));
+    QCOMPARE(finalFields(empty).at({RunField::CharacterCount, 0}), QStringLiteral("14"));
+    QCOMPARE(finalFields(empty).at({RunField::Checksum, 0}), QString());  // a packet was left: its work fields go
+    QVERIFY(std::holds_alternative<ClearAutoUpdate>(empty[empty.size() - 2]));
+    QCOMPARE(std::get<ShowMessage>(empty.back()).text, QStringLiteral("文字を入力してください"));
   }
 
   // The box about an unusable character finds the run half done.
@@ -243,22 +244,22 @@ class EncoderTest : public QObject {
     const QString text = QString(200, u'あ') + u"漢한字"_qs + QString(10, u'い');
     const BuiltMessage m = buildMessage(text, 1);
     const std::vector<RunStep> steps = presentRun(m, false);
-    const auto at = [&](RunStep::Kind kind, const QString &name = {}) {
-      return std::find_if(steps.begin(), steps.end(), [&](const RunStep &s) { return s.kind == kind && s.name == name; }) -
-             steps.begin();
-    };
-    const auto box = at(RunStep::Kind::MessageBox), label1 = at(RunStep::Kind::SetText, "Label1"),
-               select = at(RunStep::Kind::SelectInText3);
-    QVERIFY(box < label1 && label1 < select && select < qsizetype(steps.size()));
-    QCOMPARE(steps[box].text, QStringLiteral("使用不可能な文字が含まれています"));
-    QCOMPARE(steps[select].from, 201);
-    QCOMPARE(steps[select].to, 202);
-    std::map<QString, QString> seen = finalFields({steps.begin(), steps.begin() + box});
-    QCOMPARE(seen.at("Label14"), QStringLiteral("変換中..."));
-    QCOMPARE(seen.at("Text13"), QStringLiteral("00 02 00 ") + QStringLiteral("02 06 ").repeated(73) + QStringLiteral("41 02 "));
-    QVERIFY(seen.count("Text21") == 0 && seen.count("Text23") == 0);  // count and frame 2 not yet written
-    QCOMPARE(seen.at("Text22"), m.frames[0].packedDigits);
-    QCOMPARE(finalFields(presentRun(m, false)).at("Label1"), QStringLiteral("文字コード ERROR"));
+    const auto at = [&](auto found) { return std::find_if(steps.begin(), steps.end(), found) - steps.begin(); };
+    const auto box = at([](const RunStep &s) { return std::holds_alternative<ShowMessage>(s); });
+    const auto caption = at([](const RunStep &s) {
+      return std::holds_alternative<SetField>(s) && std::get<SetField>(s).field == RunField::ErrorCaption;
+    });
+    const auto select = at([](const RunStep &s) { return std::holds_alternative<SelectInInput>(s); });
+    QVERIFY(box < caption && caption < select && select < qsizetype(steps.size()));
+    QCOMPARE(std::get<ShowMessage>(steps[box]).text, QStringLiteral("使用不可能な文字が含まれています"));
+    QCOMPARE(std::get<SelectInInput>(steps[select]).from, 201);
+    QCOMPARE(std::get<SelectInInput>(steps[select]).to, 202);
+    const auto seen = finalFields({steps.begin(), steps.begin() + box});
+    QCOMPARE(seen.at({RunField::ConversionStatus, 0}), QStringLiteral("変換中..."));
+    QCOMPARE(seen.at({RunField::PacketText, 0}), QStringLiteral("00 02 00 ") + QStringLiteral("02 06 ").repeated(73) + QStringLiteral("41 02 "));
+    QVERIFY(seen.count({RunField::FrameCount, 0}) == 0 && seen.count({RunField::FramePacket, 2}) == 0);  // not yet written
+    QCOMPARE(seen.at({RunField::FramePacket, 1}), hexOf(m.frames[0].packet));
+    QCOMPARE(finalFields(steps).at({RunField::ErrorCaption, 0}), QStringLiteral("文字コード ERROR"));
   }
 };
 

@@ -9,9 +9,10 @@
 // produced with an unusable character.
 
 #include "encoder/message_builder.h"
+#include "encoder/run_presentation.h"
 #include "encoder/text_file.h"
 #include "link/module_link.h"
-#include "protocol/lookups.h"
+#include "protocol/hex_text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -149,13 +150,8 @@ int main(int argc, char *argv[]) {
         break;
     }
     // The messages the window would show, in its order.
-    for (const vf::BuiltFrame &frame : message.frames) {
-      for (const vf::NoticeLog *log : {&frame.conversionNotices, &frame.completionNotices}) {
-        for (const vf::OperatorNotice &notice : *log) {
-          if (notice.kind == vf::OperatorNotice::Kind::MessageBox) std::cerr << notice.text.toStdString() << "\n";
-        }
-      }
-    }
+    for (const vf::RunStep &step : vf::presentRun(message, false))
+      if (const auto *box = std::get_if<vf::ShowMessage>(&step)) std::cerr << box->text.toStdString() << "\n";
     if (message.hasUnusable()) status = kUnusable;
     writes = std::move(message.writes);
   }

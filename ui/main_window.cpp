@@ -52,12 +52,9 @@ Form1::Form1(Setup setup, QWidget *parent)
   const QFont heading = vf::japaneseFont(14.25);
   for (QLabel *label : {ui_->Label11, ui_->Label3, ui_->Label4}) label->setFont(heading);
 
-  for (QWidget *field : findChildren<QWidget *>()) {
-    const QString name = field->objectName();
-    if (name.startsWith(u"Text") || name == u"Label1" || name == u"Label14") runFields_.insert(name, field);
-    // The fields that show results take no typing and are no stops of Tab;
-    // their text can still be selected and copied.
-    if (!name.startsWith(u"Text") || name == u"Text3") continue;
+  // The fields that show results take no typing and are no stops of Tab;
+  // their text can still be selected and copied.
+  for (QWidget *field : outputFields()) {
     if (auto *multiLine = qobject_cast<vf::TextField *>(field)) {
       multiLine->setReadOnly(true);
       multiLine->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -150,33 +147,63 @@ int Form1::selectedSpeedOption() const {
   return 1;
 }
 
+std::array<vf::TextField *, vf::kMaxFrames> Form1::frameFields() const {
+  const auto &u = *ui_;
+  return {u.Text22, u.Text23, u.Text24, u.Text25, u.Text26, u.Text27, u.Text28, u.Text29,
+          u.Text30, u.Text31, u.Text32, u.Text33, u.Text34, u.Text35, u.Text36, u.Text37};
+}
+
+std::vector<QWidget *> Form1::outputFields() const {
+  const auto &u = *ui_;
+  std::vector<QWidget *> fields = {u.Text1, u.Text2, u.Text4, u.Text6, u.Text13, u.Text14, u.Text15, u.Text19, u.Text20, u.Text21};
+  for (vf::TextField *field : frameFields()) fields.push_back(field);
+  return fields;
+}
+
+QWidget *Form1::fieldOf(vf::RunField field, int frame) const {
+  using F = vf::RunField;
+  switch (field) {
+    case F::ModuleText: return ui_->Text1;
+    case F::CharacterCount: return ui_->Text19;
+    case F::FrameText: return ui_->Text20;
+    case F::JisDigits: return ui_->Text4;
+    case F::JisBits: return ui_->Text6;
+    case F::PacketText: return ui_->Text13;
+    case F::Checksum: return ui_->Text14;
+    case F::PackedPacket: return ui_->Text15;
+    case F::FrameCount: return ui_->Text21;
+    case F::FramePacket: return frameFields().at(static_cast<std::size_t>(frame - 1));
+    case F::ConversionStatus: return ui_->Label14;
+    case F::ErrorCaption: return ui_->Label1;
+  }
+  return nullptr;
+}
+
 void Form1::showSteps(const std::vector<vf::RunStep> &steps) {
   // A field is written once with the last text it takes before the operator
   // can see it: before a message box, and at the end.
-  QHash<QString, QString> pending;
+  QHash<QWidget *, QString> pending;
   const auto flush = [&] {
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) setFieldText(runFields_.value(it.key()), it.value());
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) setFieldText(it.key(), it.value());
     pending.clear();
   };
   for (const vf::RunStep &step : steps) {
-    switch (step.kind) {
-      case vf::RunStep::Kind::SetText:
-        pending.insert(step.name, step.text);
-        break;
-      case vf::RunStep::Kind::MessageBox:
-        flush();
-        showMessage(step.text);
-        break;
-      case vf::RunStep::Kind::ClearCheck1:
-        flush();
-        ui_->Check1->setChecked(false);
-        break;
-      case vf::RunStep::Kind::SelectInText3:
-        flush();
-        ui_->Text3->selectExactRange(step.from, step.to);
-        ui_->Text3->setFocus();
-        break;
-    }
+    std::visit(
+        [&](const auto &s) {
+          using S = std::decay_t<decltype(s)>;
+          if constexpr (std::is_same_v<S, vf::SetField>) {
+            pending.insert(fieldOf(s.field, s.frame), s.text);
+            return;
+          }
+          flush();
+          if constexpr (std::is_same_v<S, vf::ShowMessage>) showMessage(s.text);
+          if constexpr (std::is_same_v<S, vf::ClearAutoUpdate>) ui_->Check1->setChecked(false);
+          if constexpr (std::is_same_v<S, vf::SelectInInput>) {
+            ui_->Text3->selectExactRange(s.from, s.to);
+            ui_->Text3->setFocus();
+          }
+        },
+        step);
   }
   flush();
 }
@@ -254,8 +281,9 @@ void Form1::Lo_Click() { selectSpeed(5); }
 void Form1::Command2_Click() {
   // The operator's text goes as one edit that Ctrl+Z takes back.
   ui_->Text3->replaceText({});
-  for (int n : {1, 4, 6, 13, 14, 15, 19, 20, 21}) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
-  for (int n = 22; n <= 37; ++n) setFieldText(runFields_.value(QStringLiteral("Text%1").arg(n)), {});
+  // Every other field that a run fills; Text2 shows the module's reply and stays.
+  for (QWidget *field : outputFields())
+    if (field != ui_->Text2) setFieldText(field, {});
 }
 
 void Form1::Command6_Click() { ui_->Text19->setText(QString::number(ui_->Text1->fieldText().size())); }

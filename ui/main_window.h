@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ class Form1;
 }
 namespace vf {
 class Form2;
+class TextField;
 class PreviewWindow;
 class PortSettingsFile;
 }  // namespace vf
@@ -107,6 +109,10 @@ class Form1 : public QMainWindow {
  private:
   void connectHandlers();
   void showSteps(const std::vector<vf::RunStep> &steps);
+  // Where each part of a run shows, and the fields that show results.
+  QWidget *fieldOf(vf::RunField field, int frame) const;
+  std::array<vf::TextField *, vf::kMaxFrames> frameFields() const;
+  std::vector<QWidget *> outputFields() const;
   void showMessage(const QString &text);
   void sendOrTell(vf::CommandCode code);
   int selectedSpeedOption() const;
@@ -125,7 +131,6 @@ class Form1 : public QMainWindow {
 
   std::unique_ptr<Ui::Form1> ui_;
   Setup setup_;
-  QHash<QString, QWidget *> runFields_;  // the fields and labels a run writes, by name
   vf::ModuleLink link_;
   vf::PortSetup portSetup_;
   QTimer Timer1;
