@@ -7,7 +7,7 @@
 
 namespace vf {
 
-// What the text in Text3 would make as a message, known while the operator
+// What the operator's text would make as a message, known while they
 // types: the characters the module has no code for, and the counts.
 struct TextCheck {
   struct Range {

@@ -34,14 +34,14 @@ QString openFailureDetail(const PortOpenResult &result) {
   return detail;
 }
 
-ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), MSComm1(this), namer_(std::move(namer)) {
-  MSComm1.setObjectName(QStringLiteral("MSComm1"));
+ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), port_(this), namer_(std::move(namer)) {
+  port_.setObjectName(QStringLiteral("serialPort"));
   handOver_.setSingleShot(true);
   handOver_.setTimerType(Qt::PreciseTimer);
   connect(&handOver_, &QTimer::timeout, this, &ModuleLink::handOverBurst);
-  connect(&MSComm1, &QSerialPort::readyRead, this, &ModuleLink::takeArrivedBytes);
-  connect(&MSComm1, &QSerialPort::errorOccurred, this, &ModuleLink::takeError);
-  connect(&MSComm1, &QIODevice::aboutToClose, this, &ModuleLink::dropBurst);
+  connect(&port_, &QSerialPort::readyRead, this, &ModuleLink::takeArrivedBytes);
+  connect(&port_, &QSerialPort::errorOccurred, this, &ModuleLink::takeError);
+  connect(&port_, &QIODevice::aboutToClose, this, &ModuleLink::dropBurst);
   // A few times a second is enough for the operator; a waiter learns of the
   // end within one poll.
   drainPoll_.setInterval(20);
@@ -50,7 +50,7 @@ ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), MS
 
 ModuleLink::~ModuleLink() {
   // The port goes last of the members: nothing it says on closing may reach them.
-  disconnect(&MSComm1, nullptr, this, nullptr);
+  disconnect(&port_, nullptr, this, nullptr);
   close();
 }
 
@@ -63,7 +63,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   // Closing is announced as usual (a burst not yet handed over is dropped);
   // the signals are held back only while the port is being set up.
   close();
-  const QSignalBlocker quiet(MSComm1);
+  const QSignalBlocker quiet(port_);
   ++opening_;
   kind_ = kind;
   modemLines_.reset();
@@ -74,63 +74,63 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
     result.reason = QStringLiteral("ポート番号（1 … 16）が選ばれていません");
     return result;
   }
-  MSComm1.setPortName(result.device);
+  port_.setPortName(result.device);
   device_ = result.device;
-  MSComm1.setBaudRate(QSerialPort::Baud19200);
-  MSComm1.setParity(QSerialPort::NoParity);
-  MSComm1.setDataBits(QSerialPort::Data8);
-  MSComm1.setStopBits(QSerialPort::OneStop);
-  MSComm1.setFlowControl(QSerialPort::NoFlowControl);
+  port_.setBaudRate(QSerialPort::Baud19200);
+  port_.setParity(QSerialPort::NoParity);
+  port_.setDataBits(QSerialPort::Data8);
+  port_.setStopBits(QSerialPort::OneStop);
+  port_.setFlowControl(QSerialPort::NoFlowControl);
 
-  if (!MSComm1.open(QIODevice::ReadWrite)) {
-    result.reason = MSComm1.errorString();
-    result.permissionDenied = MSComm1.error() == QSerialPort::PermissionError;
-    MSComm1.clearError();
+  if (!port_.open(QIODevice::ReadWrite)) {
+    result.reason = port_.errorString();
+    result.permissionDenied = port_.error() == QSerialPort::PermissionError;
+    port_.clearError();
     return result;
   }
   // RTS off. Devices without modem lines refuse this; the port is open all the same.
-  if (!MSComm1.setRequestToSend(false)) MSComm1.clearError();
-  result.open = MSComm1.isOpen();
-  if (!result.open) result.reason = MSComm1.errorString();
+  if (!port_.setRequestToSend(false)) port_.clearError();
+  result.open = port_.isOpen();
+  if (!result.open) result.reason = port_.errorString();
   return result;
 }
 
 void ModuleLink::close() {
-  if (MSComm1.isOpen()) MSComm1.close();
+  if (port_.isOpen()) port_.close();
 }
 
-bool ModuleLink::WriteToPort(const QByteArray &bytes) {
-  if (!MSComm1.isOpen() || !MSComm1.isWritable()) {
+bool ModuleLink::write(const QByteArray &bytes) {
+  if (!port_.isOpen() || !port_.isWritable()) {
     failure_ = QStringLiteral("ポートが開いていません");
     return false;
   }
-  if (MSComm1.write(bytes) != bytes.size()) {
-    failure_ = QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(MSComm1.errorString());
+  if (port_.write(bytes) != bytes.size()) {
+    failure_ = QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(port_.errorString());
     return false;
   }
   // Start the bytes on their way now; whatever the line does not take at once
   // follows from the port's buffer, in order, before anything written later.
-  MSComm1.flush();
+  port_.flush();
   sentTotal_ += bytes.size();
   if (!drainPoll_.isActive()) drainPoll_.start();
   return true;
 }
 
 qint64 ModuleLink::driverQueue() const {
-  if (!MSComm1.isOpen()) return 0;
+  if (!port_.isOpen()) return 0;
 #if defined(Q_OS_UNIX)
   int queued = 0;
-  if (::ioctl(static_cast<int>(MSComm1.handle()), TIOCOUTQ, &queued) == 0) return queued;
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCOUTQ, &queued) == 0) return queued;
 #elif defined(Q_OS_WIN)
   COMSTAT status{};
   DWORD errors = 0;
-  if (::ClearCommError(reinterpret_cast<HANDLE>(MSComm1.handle()), &errors, &status)) return status.cbOutQue;
+  if (::ClearCommError(reinterpret_cast<HANDLE>(port_.handle()), &errors, &status)) return status.cbOutQue;
 #endif
   return 0;
 }
 
 qint64 ModuleLink::bytesPending() const {
-  return MSComm1.isOpen() ? MSComm1.bytesToWrite() + driverQueue() : 0;
+  return port_.isOpen() ? port_.bytesToWrite() + driverQueue() : 0;
 }
 
 void ModuleLink::whenSent(std::function<void()> then) {
@@ -146,7 +146,7 @@ void ModuleLink::whenSent(std::function<void()> then) {
 
 void ModuleLink::checkDrain() {
   // Whatever the driver could not take at the last try goes on now.
-  if (MSComm1.isOpen() && MSComm1.bytesToWrite() > 0) MSComm1.flush();
+  if (port_.isOpen() && port_.bytesToWrite() > 0) port_.flush();
   const qint64 pending = bytesPending();
   emit sending({sentTotal_ - std::min(pending, sentTotal_), sentTotal_});
   if (pending > 0 && !(!whenSent_.empty() && drainDeadline_.hasExpired())) return;
@@ -156,16 +156,16 @@ void ModuleLink::checkDrain() {
   for (const auto &then : std::exchange(whenSent_, {})) then();
 }
 
-bool ModuleLink::SendControlCommand(CommandCode code, std::uint8_t parameter) {
-  return WriteToPort(controlCommand(code, parameter));
+bool ModuleLink::sendCommand(CommandCode code, std::uint8_t parameter) {
+  return write(controlCommand(code, parameter));
 }
 
-bool ModuleLink::SendMessage(const std::vector<QByteArray> &writes) {
+bool ModuleLink::sendMessage(const std::vector<QByteArray> &writes) {
   // No event is handled between the writes, so nothing else (an update
   // command, the answer to a reply) comes between the start command and the
   // last packet.
   for (const QByteArray &bytes : writes) {
-    if (!WriteToPort(bytes)) return false;
+    if (!write(bytes)) return false;
   }
   return true;
 }
@@ -174,10 +174,10 @@ QString ModuleLink::waitUntilSent() {
   const QDeadlineTimer deadline(lineTimeMs(bytesPending()) + kDrainSlackMs);
   // The port's buffer goes to the driver as the driver takes it, then the
   // driver's queue goes out on the line.
-  while (MSComm1.bytesToWrite() > 0 && !deadline.hasExpired()) {
-    if (!MSComm1.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
-        MSComm1.error() != QSerialPort::NoError && MSComm1.error() != QSerialPort::TimeoutError) {
-      return MSComm1.errorString();
+  while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+    if (!port_.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
+        port_.error() != QSerialPort::NoError && port_.error() != QSerialPort::TimeoutError) {
+      return port_.errorString();
     }
   }
   while (driverQueue() > 0 && !deadline.hasExpired()) QThread::msleep(5);
@@ -188,14 +188,14 @@ QString ModuleLink::waitUntilSent() {
 }
 
 void ModuleLink::checkModemLines() {
-  if (!MSComm1.isOpen()) return;
+  if (!port_.isOpen()) return;
   QSerialPort::PinoutSignals lines;
   {
     // A device without modem lines answers with an error; it is no event.
-    const QSignalBlocker quiet(MSComm1);
-    lines = MSComm1.pinoutSignals();
-    if (MSComm1.error() != QSerialPort::NoError) {
-      MSComm1.clearError();
+    const QSignalBlocker quiet(port_);
+    lines = port_.pinoutSignals();
+    if (port_.error() != QSerialPort::NoError) {
+      port_.clearError();
       return;
     }
   }
@@ -221,7 +221,7 @@ void ModuleLink::post(const LinkEvent &event) {
 }
 
 void ModuleLink::takeArrivedBytes() {
-  const QByteArray arrived = MSComm1.readAll();
+  const QByteArray arrived = port_.readAll();
   if (arrived.isEmpty()) return;
   if (count_ == 0) burstClock_.start();
   if (head_.size() < kKeptBytes) head_.append(arrived.left(kKeptBytes - head_.size()));
@@ -249,7 +249,7 @@ void ModuleLink::takeError(QSerialPort::SerialPortError error) {
   // the port reports as a resource error. The device is still there and the
   // bytes wait in the port's buffer; the drain poll writes them on.
   if (error == QSerialPort::ResourceError && !hungUp && QFileInfo::exists(device_)) {
-    MSComm1.clearError();
+    port_.clearError();
     return;
   }
   handOverBurst();
@@ -263,8 +263,8 @@ void ModuleLink::takeError(QSerialPort::SerialPortError error) {
 
 bool ModuleLink::lineHungUp() const {
 #ifdef Q_OS_UNIX
-  if (!MSComm1.isOpen()) return false;
-  pollfd line{static_cast<int>(MSComm1.handle()), POLLIN, 0};
+  if (!port_.isOpen()) return false;
+  pollfd line{static_cast<int>(port_.handle()), POLLIN, 0};
   return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 #else
   return false;

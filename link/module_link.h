@@ -45,7 +45,7 @@ struct PortOpenResult {
 // remedy for a device the user may not open.
 QString openFailureDetail(const PortOpenResult &result);
 
-// The serial line to the module: the one serial port MSComm1, its opening
+// The serial line to the module: the one serial port port_, its opening
 // sequence, every write, and what comes back, judged.
 //
 // Received bytes are gathered into bursts. A real port delivers a short reply
@@ -91,19 +91,19 @@ class ModuleLink : public QObject {
   // judged by `kind` from then on.
   PortOpenResult open(int portNum, ConnectionKind kind);
   void close();
-  bool isOpen() const { return MSComm1.isOpen(); }
+  bool isOpen() const { return port_.isOpen(); }
   // The device that is open; empty when none is.
-  QString openDevice() const { return MSComm1.isOpen() ? device_ : QString(); }
+  QString openDevice() const { return port_.isOpen() ? device_ : QString(); }
 
   // The only place that writes to the serial port: one write of the whole
   // byte sequence. Writes nothing and returns false when the port is not
   // open or does not take the bytes; failureText() then says why.
-  bool WriteToPort(const QByteArray &bytes);
+  bool write(const QByteArray &bytes);
   // The seven-byte control command for code and parameter, as one write.
-  bool SendControlCommand(CommandCode code, std::uint8_t parameter = 0x00);
+  bool sendCommand(CommandCode code, std::uint8_t parameter = 0x00);
   // Every write of a message in order, in one go; stops at the first write
   // the port does not take.
-  bool SendMessage(const std::vector<QByteArray> &writes);
+  bool sendMessage(const std::vector<QByteArray> &writes);
   // The operator's message for the last failed write.
   QString failureText() const { return failure_; }
 
@@ -155,7 +155,7 @@ class ModuleLink : public QObject {
   void checkDrain();
   qint64 driverQueue() const;
 
-  QSerialPort MSComm1;
+  QSerialPort port_;
   DeviceNamer namer_;
   QString device_;
   QString failure_;

@@ -41,10 +41,10 @@ QString deviceNameFor(int portNum, ConnectionKind kind, DeviceNaming naming = De
 // The fixed line settings, as the status text shows them.
 inline const QString kLineSettings = QStringLiteral("19200,N,8,1");
 
-// Label13 before any port has been opened, and after the device has gone.
+// The port status before any port has been opened, and after the device has gone.
 inline const QString kPortClosedText = QStringLiteral("ポートクローズ");
 
-// Label13 after a successful open: "オープン CommPort=3 Settings=19200,N,8,1 USB変換".
+// The port status after a successful open: "オープン CommPort=3 Settings=19200,N,8,1 USB変換".
 QString openPortStatusText(int portNum, ConnectionKind kind);
 
 }  // namespace vf

@@ -21,7 +21,7 @@ ReplyVerdict judgeReply(QByteArrayView bytes, ConnectionKind kind) {
     if (nul >= 0) text.truncate(nul);
   }
   verdict.sendDataCue = text == QStringLiteral("ﾀ");
-  verdict.text2 = std::move(text);
+  verdict.replyText = std::move(text);
   return verdict;
 }
 

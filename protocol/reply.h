@@ -12,14 +12,16 @@ namespace vf {
 
 // What one receive event asks of the window.
 struct ReplyVerdict {
-  std::optional<QString> text2;  // the new Text2; nullopt leaves Text2 as it is
-  bool sendDataCue = false;      // answer with the data cue command
+  // The module's reply as text, shown in place of the last one; nullopt
+  // leaves what is shown as it is.
+  std::optional<QString> replyText;
+  bool sendDataCue = false;  // answer with the data cue command
 };
 
 // Judges the bytes of one receive event by the kind of connection.
-// RS-232C: bytes 3 and 4 as code page 932 text up to the first NUL become
-// Text2 (empty with fewer than four bytes); the cue reply is Text2 reading
-// exactly "ﾀ". USB変換: the cue reply is a first byte 0xC0; Text2 stays.
+// RS-232C: bytes 3 and 4 as code page 932 text up to the first NUL are the
+// reply text (empty with fewer than four bytes); the cue reply is that text
+// reading exactly "ﾀ". USB変換: the cue reply is a first byte 0xC0; no text.
 ReplyVerdict judgeReply(QByteArrayView bytes, ConnectionKind kind);
 
 // The module's cue reply as it arrives over each kind of connection: on

@@ -163,10 +163,10 @@ class MainWindowTest : public QObject {
     if (way == u"close") rig.window->close();
     else rig.press(way);
     QTest::qWait(200);
-    QVERIFY(rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen() && rig.endRequests == 0 && rig.window->isVisible());
+    QVERIFY(rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen() && rig.endRequests == 0 && rig.window->isVisible());
     QVERIFY(rig.module.line.holdOutput(false));
     rig.module.settle();
-    QTRY_VERIFY(!rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen());
+    QTRY_VERIFY(!rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen());
     QCOMPARE(rig.module.messages().size(), 1);
     QVERIFY(rig.module.bytes.startsWith(joined(buildMessage(rig.field(u"Text3"_qs), 1).writes)));
     QVERIFY(!progress->isVisible());
@@ -205,7 +205,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.module.bytes, arrived);
     if (!presses[0].startsWith(u"Command1")) QCOMPARE(labels(), before);  // the control commands leave the window alone
     // With the port closed, each says so and sends nothing.
-    rig.find<QSerialPort>(u"MSComm1"_qs)->close();
+    rig.find<vf::ModuleLink>(u"MSComm1"_qs)->close();
     rig.press(presses[0]);
     QCOMPARE(rig.dialogs.messages.value(0), u"ポートが開いていません"_qs);
   }
@@ -267,7 +267,7 @@ class MainWindowTest : public QObject {
 
     rig.press(u"End"_qs);
     QCOMPARE(rig.endRequests, 1);
-    QVERIFY(!rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen());
+    QVERIFY(!rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen());
   }
 
   // Every way Timer1 is switched, counted in update commands at the module.

@@ -49,7 +49,7 @@ class SerialLinkTest : public QObject {
     QVERIFY(!(t.c_iflag & (IXON | IXOFF)));
     // A pseudo-terminal has 8 data bits and no parity whatever it is asked
     // for, so these two are read from what the port object was told.
-    const auto *port = line.link.findChild<QSerialPort *>(u"MSComm1"_qs);
+    const auto *port = line.link.findChild<QSerialPort *>();
     QVERIFY(port->dataBits() == QSerialPort::Data8 && port->parity() == QSerialPort::NoParity);
 
     QVERIFY(openFailureDetail({false, u"/dev/ttyS0"_qs, u"Permission denied"_qs, true}).contains(u"dialout"_qs));
@@ -57,11 +57,11 @@ class SerialLinkTest : public QObject {
 
   void writing() {
     Line line;
-    QVERIFY(line.link.SendMessage({hex("0000250000 25EF"), hex("0000040100 05EF")}));
-    QVERIFY(line.link.SendControlCommand(CommandCode::DataCue));
+    QVERIFY(line.link.sendMessage({hex("0000250000 25EF"), hex("0000040100 05EF")}));
+    QVERIFY(line.link.sendCommand(CommandCode::DataCue));
     QCOMPARE(line.pty.readExactly(21), hex("00002500 0025EF 00000401 0005EF 00001800 0018EF"));
     line.link.close();
-    QVERIFY(!line.link.WriteToPort(hex("00")));
+    QVERIFY(!line.link.write(hex("00")));
     QCOMPARE(line.link.failureText(), u"ポートが開いていません"_qs);
   }
 
@@ -71,7 +71,7 @@ class SerialLinkTest : public QObject {
   void replies_data() {
     QTest::addColumn<ConnectionKind>("kind");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text2");  // "-": Text2 stays as it is
+    QTest::addColumn<QString>("replyText");  // "-": Text2 stays as it is
     QTest::addColumn<bool>("cue");
     const auto rs = ConnectionKind::Rs232c, usb = ConnectionKind::UsbConverter;
     QTest::newRow("rs cue reply") << rs << hex("1122C000") << "ﾀ" << true;
@@ -88,7 +88,7 @@ class SerialLinkTest : public QObject {
   void replies() {
     QFETCH(ConnectionKind, kind);
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, text2);
+    QFETCH(QString, replyText);
     QFETCH(bool, cue);
     for (const QList<QByteArray> &pieces : {QList<QByteArray>{bytes}, {bytes.left(2), bytes.mid(2)}}) {
       Line line(kind, 100, 10000);
@@ -102,7 +102,7 @@ class SerialLinkTest : public QObject {
       const LinkEvent &e = line.events[0];
       QCOMPARE(e.kind, LinkEvent::Kind::Reply);
       QCOMPARE(e.byteCount, bytes.size());
-      QCOMPARE(e.verdict.text2.value_or(u"-"_qs), text2);
+      QCOMPARE(e.verdict.replyText.value_or(u"-"_qs), replyText);
       QCOMPARE(e.verdict.sendDataCue, cue);
     }
   }

@@ -19,7 +19,7 @@ QString status(int port, const char *kind) {
   return QStringLiteral("オープン CommPort=%1 Settings=19200,N,8,1 %2").arg(port).arg(QString::fromUtf8(kind));
 }
 
-bool portOpen(rig::WindowRig &rig) { return rig.find<QSerialPort>(u"MSComm1"_qs)->isOpen(); }
+bool portOpen(rig::WindowRig &rig) { return rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen(); }
 
 // Waits for the next dialog and answers it.
 bool answer(rig::WindowRig &rig, const QString &port, bool usb = false, bool keep = false) {

@@ -169,7 +169,7 @@ int main(int argc, char *argv[]) {
   const vf::PortOpenResult opened = link.open(portNum, portKind);
   if (!opened.open) return portFailure(QStringLiteral("cannot open"), opened.device, opened.reason, opened.permissionDenied);
   QString failure;
-  if (!link.SendMessage(writes)) failure = link.failureText();
+  if (!link.sendMessage(writes)) failure = link.failureText();
   if (failure.isEmpty()) failure = link.waitUntilSent();
   link.close();
   if (!failure.isEmpty()) return portFailure(QStringLiteral("cannot write to"), opened.device, failure);

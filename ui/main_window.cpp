@@ -44,6 +44,7 @@ Form1::Form1(Setup setup, QWidget *parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::Form1>()), setup_(std::move(setup)),
       link_(setup_.deviceNamer, this), Timer1(this) {
   ui_->setupUi(this);
+  link_.setObjectName(QStringLiteral("MSComm1"));  // the window's serial port
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -213,7 +214,7 @@ void Form1::Command1_Click() {
   const vf::BuiltMessage message = vf::buildMessage(ui_->Text3->fieldText(), selectedSpeedOption());
   showSteps(vf::presentRun(message, !ui_->Text13->fieldText().isEmpty()));
   if (message.outcome != vf::RunOutcome::Sent) return;
-  if (!link_.SendMessage(message.writes)) showMessage(link_.failureText());
+  if (!link_.sendMessage(message.writes)) showMessage(link_.failureText());
   enableTimer1();
 }
 
@@ -245,14 +246,14 @@ void Form1::Timer1_Timer() {
   link_.checkModemLines();
   // No port to send to (closed, or closed for a port change): auto update
   // stops quietly; the operator switches it on again.
-  if (!link_.SendControlCommand(vf::CommandCode::Update)) Timer1.stop();
+  if (!link_.sendCommand(vf::CommandCode::Update)) Timer1.stop();
 }
 
 // ---------------------------------------------------------------------------
 // Control commands
 
 void Form1::sendOrTell(vf::CommandCode code) {
-  if (!link_.SendControlCommand(code)) showMessage(link_.failureText());
+  if (!link_.sendCommand(code)) showMessage(link_.failureText());
 }
 
 void Form1::Command4_Click() { sendOrTell(vf::CommandCode::DisplayClear); }

@@ -96,10 +96,10 @@ void Form1::showPortDialog() {
 
 void Form1::MSComm1_OnComm(const vf::LinkEvent &event) {
   if (event.kind == vf::LinkEvent::Kind::Reply) {
-    if (event.verdict.text2) ui_->Text2->setFieldText(*event.verdict.text2);
+    if (event.verdict.replyText) ui_->Text2->setFieldText(*event.verdict.replyText);
     // A cue reply that cannot be answered is not told: the port is open, and
     // a device that has gone away tells that itself.
-    if (event.verdict.sendDataCue) link_.SendControlCommand(vf::CommandCode::DataCue);
+    if (event.verdict.sendDataCue) link_.sendCommand(vf::CommandCode::DataCue);
   }
 
   // The device has gone away (a converter pulled out, the line hung up):
