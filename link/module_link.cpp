@@ -46,6 +46,9 @@ ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), po
   // end within one poll.
   drainPoll_.setInterval(20);
   connect(&drainPoll_, &QTimer::timeout, this, &ModuleLink::checkDrain);
+  // The modem-control lines are read while the port is open.
+  modemPoll_.setInterval(kModemPollMs);
+  connect(&modemPoll_, &QTimer::timeout, this, &ModuleLink::checkModemLines);
 }
 
 ModuleLink::~ModuleLink() {
@@ -91,8 +94,16 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   // RTS off. Devices without modem lines refuse this; the port is open all the same.
   if (!port_.setRequestToSend(false)) port_.clearError();
   result.open = port_.isOpen();
+  if (result.open) modemPoll_.start();
   if (!result.open) result.reason = port_.errorString();
   return result;
+}
+
+void ModuleLink::closeWhenSent(std::function<void()> then) {
+  whenSent([this, then = std::move(then)] {
+    close();
+    if (then) then();
+  });
 }
 
 void ModuleLink::close() {
@@ -258,7 +269,21 @@ void ModuleLink::takeError(QSerialPort::SerialPortError error) {
   event.error = error;
   event.deviceGone = error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && hungUp);
   gone_ = event.deviceGone;
-  post(event);
+  if (!event.deviceGone) {
+    post(event);
+    return;
+  }
+  // The port is of no further use: it is closed, which also ends its own
+  // stream of errors, before anyone hears of it (unless it was closed or
+  // opened again meanwhile).
+  QMetaObject::invokeMethod(
+      this,
+      [this, event, opening = opening_] {
+        if (opening != opening_) return;
+        close();
+        emit this->event(event);
+      },
+      Qt::QueuedConnection);
 }
 
 bool ModuleLink::lineHungUp() const {
@@ -277,6 +302,7 @@ void ModuleLink::dropBurst() {
   head_.clear();
   count_ = 0;
   gone_ = false;
+  modemPoll_.stop();
 }
 
 }  // namespace vf

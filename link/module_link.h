@@ -30,7 +30,7 @@ struct LinkEvent {
   qint64 byteCount = 0;  // Reply: how many bytes the burst had
   QSerialPort::SerialPortError error = QSerialPort::NoError;  // Error
   // Error: the device has gone away (a converter pulled out, the line hung
-  // up). The port is of no further use and should be closed.
+  // up); the link has closed the port.
   bool deviceGone = false;
 };
 
@@ -90,7 +90,11 @@ class ModuleLink : public QObject {
   // lines, such as a pseudo-terminal, is open all the same). Replies are
   // judged by `kind` from then on.
   PortOpenResult open(int portNum, ConnectionKind kind);
+  // Closes the port at once; what is still on its way is lost.
   void close();
+  // Closes the port once the last byte written has left the computer (see
+  // whenSent), then calls `then`.
+  void closeWhenSent(std::function<void()> then = {});
   bool isOpen() const { return port_.isOpen(); }
   // The device that is open; empty when none is.
   QString openDevice() const { return port_.isOpen() ? device_ : QString(); }
@@ -135,10 +139,11 @@ class ModuleLink : public QObject {
     qint64 total = 0;
   };
 
-  // Reads the modem-control lines; a change since the last reading is an
-  // event. A port without modem lines gives nothing.
-  void checkModemLines();
-  // The lines as read; a change since the last reading is an event.
+  // The modem-control lines are read every kModemPollMs while the port is
+  // open; a change since the last reading is an event. A port without modem
+  // lines gives nothing. noteModemLines takes a reading as if it came from
+  // the port.
+  static constexpr int kModemPollMs = 20;
   void noteModemLines(QSerialPort::PinoutSignals lines);
 
  signals:
@@ -149,6 +154,7 @@ class ModuleLink : public QObject {
   void takeArrivedBytes();
   void handOverBurst();
   void takeError(QSerialPort::SerialPortError error);
+  void checkModemLines();
   void dropBurst();
   bool lineHungUp() const;
   void post(const LinkEvent &event);
@@ -172,6 +178,7 @@ class ModuleLink : public QObject {
   // Draining: what has been written since the line was idle, who waits for
   // the end, and until when at most.
   QTimer drainPoll_;
+  QTimer modemPoll_;
   qint64 sentTotal_ = 0;
   std::vector<std::function<void()>> whenSent_;
   QDeadlineTimer drainDeadline_;

@@ -150,6 +150,7 @@ class SerialLinkTest : public QObject {
     QCOMPARE(line.events.size(), 2);
     QCOMPARE(line.events[0].kind, LinkEvent::Kind::Reply);
     QVERIFY(line.events[1].kind == LinkEvent::Kind::Error && line.events[1].deviceGone);
+    QVERIFY(!line.link.isOpen());  // the link has closed the port itself
   }
 };
 

@@ -243,7 +243,6 @@ void Form1::Timer1_Timer() {
   // The next tick is counted from the start of this one: a full 20 ms after
   // it however late this one came, and 50 a second when nothing delays them.
   Timer1.start();
-  link_.checkModemLines();
   // No port to send to (closed, or closed for a port change): auto update
   // stops quietly; the operator switches it on again.
   if (!link_.sendCommand(vf::CommandCode::Update)) Timer1.stop();
@@ -309,9 +308,8 @@ void Form1::Command3_Click() {
   Timer1.stop();
   centralWidget()->setEnabled(false);
   menuBar()->setEnabled(false);
-  link_.whenSent([this] {
+  link_.closeWhenSent([this] {
     saveWindowState();
-    link_.close();
     if (setup_.endProgram)
       setup_.endProgram();
     else
@@ -327,7 +325,7 @@ void Form1::closeEvent(QCloseEvent *event) {
     Timer1.stop();
     centralWidget()->setEnabled(false);
     menuBar()->setEnabled(false);
-    link_.whenSent([this] { close(); });
+    link_.closeWhenSent([this] { close(); });
     return;
   }
   Timer1.stop();

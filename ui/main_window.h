@@ -120,8 +120,8 @@ class Form1 : public QMainWindow {
   void enableTimer1();
   vf::PortSettingsFile settingsFile() const;
   // Carries out the actions from `from` on; closing the port waits until the
-  // last byte has left (`waited`: that wait is over for action `from`).
-  void carryOut(const vf::PortActions &actions, std::size_t from = 0, bool waited = false);
+  // last byte has left.
+  void carryOut(const vf::PortActions &actions, std::size_t from = 0);
   void showSendProgress(vf::ModuleLink::SendProgress progress);
   void placePreview();
   void showPortDialog();

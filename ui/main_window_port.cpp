@@ -29,15 +29,10 @@ void Form1::Form_Load() {
 
 void Form1::Command5_Click() { carryOut(portSetup_.changePort()); }
 
-void Form1::carryOut(const vf::PortActions &actions, std::size_t from, bool waited) {
+void Form1::carryOut(const vf::PortActions &actions, std::size_t from) {
   using Kind = vf::PortAction::Kind;
   for (std::size_t i = from; i < actions.size(); ++i) {
     const vf::PortAction &action = actions[i];
-    if (action.kind == Kind::ClosePort && !(waited && i == from) && link_.bytesPending() > 0) {
-      // The rest once the last byte of what was sent has left.
-      link_.whenSent([this, actions, i] { carryOut(actions, i, true); });
-      return;
-    }
     switch (action.kind) {
       case Kind::ShowMessage:
         showMessage(action.text);
@@ -62,8 +57,9 @@ void Form1::carryOut(const vf::PortActions &actions, std::size_t from, bool wait
         ui_->Check1->setChecked(false);  // runs Check1_Click when it was ticked
         break;
       case Kind::ClosePort:
-        link_.close();
-        break;
+        // The rest once the last byte of what was sent has left.
+        link_.closeWhenSent([this, actions, i] { carryOut(actions, i + 1); });
+        return;
       case Kind::OpenPort: {
         const vf::PortOpenResult opened = link_.open(action.portNum, action.portKind);
         carryOut(portSetup_.portOpened(opened.open, vf::openFailureDetail(opened)));
@@ -102,19 +98,15 @@ void Form1::MSComm1_OnComm(const vf::LinkEvent &event) {
     if (event.verdict.sendDataCue) link_.sendCommand(vf::CommandCode::DataCue);
   }
 
-  // The device has gone away (a converter pulled out, the line hung up):
-  // the port is of no further use. It is closed, which also ends the port's
-  // own stream of errors, and the operator opens one again with "ポート変更".
-  // A port that is already closed again (a port change has begun) has been
-  // dealt with.
-  const bool lost = event.deviceGone && link_.isOpen();
-  if (lost) {
-    link_.close();
+  // The device has gone away (a converter pulled out, the line hung up): the
+  // link has closed the port, and the operator opens one again with
+  // "ポート変更".
+  if (event.deviceGone) {
     Timer1.stop();
     ui_->Label13->setText(vf::kPortClosedText);
   }
 
   if (!ui_->Check1->isChecked()) Timer1.stop();
 
-  if (lost) showMessage(kPortLost);
+  if (event.deviceGone) showMessage(kPortLost);
 }
