@@ -24,7 +24,7 @@ Form2::~Form2() = default;
 void Form2::Command1_Click() {
   if (confirmed_) return;
   confirmed_ = true;
-  emit confirmed({ui_->Combo1->currentText(),
+  emit confirmed({listedPortNumber(ui_->Combo1->currentText()),
                   ui_->Option2->isChecked() ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c,
                   ui_->Check1->isChecked()});
   accept();

@@ -25,7 +25,6 @@ PortActions PortSetup::startUp(bool fileExists, const StoredPortLine &line) {
   const PortChoice stored = decodePortCode(line.code);
   PortNum = stored.portNum;
   PortKind = stored.kind;
-  PortChosen = 1;
   open(actions);
   return actions;
 }
@@ -42,7 +41,6 @@ void PortSetup::rewriteDefault(PortActions &actions) {
 }
 
 void PortSetup::showDialog(PortActions &actions) {
-  PortChosen = 0;
   dialogOpen_ = true;
   // The dialog's load: the main window first, then the file.
   actions.push_back(act(Kind::ShowMainWindow));
@@ -72,31 +70,29 @@ void PortSetup::beginChange(PortActions &actions) {
   showDialog(actions);
 }
 
+std::optional<int> listedPortNumber(const QString &entry) {
+  for (int n = 1; n <= kMaxPortNumber; ++n)
+    if (entry == QStringLiteral("Com %1").arg(n)) return n;
+  return std::nullopt;
+}
+
 PortActions PortSetup::confirmed(const PortAnswer &answer) {
   PortActions actions;
-  PortChosen = 1;
-  bool listed = false;
-  for (int n = 1; n <= kMaxPortNumber && !listed; ++n) {
-    if (answer.comboText == QStringLiteral("Com %1").arg(n)) {
-      PortNum = n;
-      listed = true;
-    }
-  }
-  if (!listed) {
+  if (!answer.portNum) {
     // Nobody chose a port: the previous one stands, number and kind, and the
     // file keeps what it holds.
     actions.push_back(act(Kind::ShowMessage, kChoosePort));
     return actions;
   }
-  if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(PortNum, answer.kind)));
+  PortNum = *answer.portNum;
   PortKind = answer.kind;
+  if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(PortNum, PortKind)));
   return actions;
 }
 
 PortActions PortSetup::noAnswer() {
   PortActions actions;
   dialogOpen_ = false;
-  PortChosen = 1;
   IniRewritten = 0;
   if (lastOpened_) {
     PortNum = lastOpened_->portNum;

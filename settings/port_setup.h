@@ -12,10 +12,14 @@ namespace vf {
 
 // What the operator answered in the port selection dialog.
 struct PortAnswer {
-  QString comboText;  // the text of Combo1 as it stands
+  std::optional<int> portNum;  // 1 .. 16; none when the port box names no listed port
   ConnectionKind kind = ConnectionKind::Rs232c;  // the selected option
   bool keep = false;  // "設定を保持"
 };
+
+// The port number an entry of the port box names: exactly "Com 1" .. "Com 16",
+// nothing else (not "com 5", not "COM 12", not "Com 17").
+std::optional<int> listedPortNumber(const QString &entry);
 
 // One thing start-up or the port change asks the window to do.
 struct PortAction {
@@ -66,7 +70,6 @@ class PortSetup {
   // The program-wide port state.
   int PortNum = 0;  // port number 1 .. 16; 0: none chosen
   ConnectionKind PortKind = ConnectionKind::Rs232c;
-  int PortChosen = 0;    // the dialog has been confirmed
   int IniRewritten = 0;  // start-up has just written the default "1"
   int PortChanging = 0;  // the dialog was opened by "ポート変更"
 

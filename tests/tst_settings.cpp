@@ -62,7 +62,7 @@ QString happen(PortSetup &setup, const QString &event) {
     if (keep) text.chop(5);
     const bool usb = text.endsWith(u" usb"_qs);
     if (usb) text.chop(4);
-    return describe(setup.confirmed({text, usb ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c, keep}));
+    return describe(setup.confirmed({listedPortNumber(text), usb ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c, keep}));
   }
   if (event == u"closed"_qs) return describe(setup.dialogClosed());
   if (event == u"opened"_qs) return describe(setup.portOpened(true));
