@@ -1,7 +1,7 @@
 #pragma once
 
+#include "face/face_widget.h"
 #include "protocol/module_decoder.h"
-#include "sim/face_widget.h"
 
 #include <QLabel>
 #include <QWidget>

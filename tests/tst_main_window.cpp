@@ -2,7 +2,7 @@
 // a pseudo-terminal read by the module-side decoder.
 
 #include "encoder/message_builder.h"
-#include "sim/module_face.h"
+#include "face/module_face.h"
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 #include "about/system_info.h"

@@ -3,9 +3,9 @@
 // cue; and the program's preview of it.
 
 #include "encoder/message_builder.h"
+#include "face/module_face.h"
 #include "protocol/character_conversion.h"
 #include "protocol/module_decoder.h"
-#include "sim/module_face.h"
 #include "ui/preview_window.h"
 
 #include <QtTest>

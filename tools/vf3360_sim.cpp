@@ -6,9 +6,9 @@
 // Prints the device path on the first line, then one line per thing the
 // module reads. Exit status: 0 ended normally, 1 no pseudo-terminal, 2 bad usage.
 
+#include "face/module_face.h"
 #include "sim/event_format.h"
 #include "sim/face_window.h"
-#include "sim/module_face.h"
 #include "sim/virtual_module.h"
 
 #include <QApplication>

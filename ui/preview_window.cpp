@@ -2,8 +2,8 @@
 
 #include "encoder/message_builder.h"
 #include "encoder/text_check.h"
+#include "face/face_widget.h"
 #include "protocol/module_decoder.h"
-#include "sim/face_widget.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "sim/face_widget.h"
+#include "face/face_widget.h"
 
 #include <QPainter>
 

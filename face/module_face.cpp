@@ -1,4 +1,4 @@
-#include "sim/module_face.h"
+#include "face/module_face.h"
 
 #include <QFont>
 #include <QFontMetrics>

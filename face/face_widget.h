@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/module_face.h"
+#include "face/module_face.h"
 
 #include <QElapsedTimer>
 #include <QImage>
