@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/face_text.h"
+
 #include <QImage>
 #include <QString>
 
@@ -24,9 +26,6 @@ class DotFrame {
  private:
   std::array<std::bitset<kFaceColumns>, kFaceRows> rows_{};
 };
-
-// Stands for a character that has no display code: drawn as a marked cell.
-inline constexpr QChar kMarkedCell(0xFFFD);
 
 // A text drawn 24 dots high with the Japanese font (IPAGothic), one bit per
 // dot, without smoothing: full-width characters are 24 x 24 dots, and

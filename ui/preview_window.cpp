@@ -3,7 +3,7 @@
 #include "encoder/message_builder.h"
 #include "encoder/text_check.h"
 #include "face/face_widget.h"
-#include "protocol/module_decoder.h"
+#include "protocol/face_text.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -44,23 +44,10 @@ void PreviewWindow::showText(const QString &text, int speedOption) {
     face_->clearDisplay();
     return;
   }
-  // The module's reading of the bytes, frame by frame; a frame cut short by a
-  // character without a code shows a marked cell where it ends.
-  ModuleDecoder decoder;
-  std::vector<ModuleEvent> events;
-  for (const QByteArray &write : message.writes) {
-    for (ModuleEvent &e : decoder.feed(write)) events.push_back(std::move(e));
-  }
-  QString shown;
-  int speed = 0;
-  std::size_t frame = 0;
-  for (const ModuleEvent &e : events) {
-    if (e.kind == ModuleEvent::Kind::Message) speed = e.speed;
-    if (e.kind != ModuleEvent::Kind::Packet || frame >= message.frames.size()) continue;
-    shown += e.text;
-    if (message.frames[frame++].unusableAt >= 0) shown += kMarkedCell;
-  }
-  face_->replaceText(shown, speed);
+  std::vector<bool> stopped;
+  for (const BuiltFrame &frame : message.frames) stopped.push_back(frame.unusableAt >= 0);
+  const FaceText shown = faceTextOf(message.writes, stopped);
+  face_->replaceText(shown.text, shown.speedByte);
 }
 
 QString PreviewWindow::faceText() const { return face_->face().isBlank() ? QString() : face_->face().text(); }
