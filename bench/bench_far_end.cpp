@@ -102,8 +102,8 @@ int main(int argc, char **argv) {
       const Clock::time_point now = Clock::now();
       const std::lock_guard guard(lock);
       for (const vf::ModuleEvent &e : decoder.feed(bytes)) {
-        if (e.kind == vf::ModuleEvent::Kind::Update) updates.push_back(now);
-        faults += int(e.faults.size());
+        if (e.is<vf::decoded::Update>()) updates.push_back(now);
+        faults += int(vf::faultsOf(e).size());
       }
     }
   });

@@ -13,9 +13,10 @@ FaceText faceTextOf(const std::vector<QByteArray> &writes, const std::vector<boo
   FaceText shown;
   std::size_t frame = 0;
   for (const ModuleEvent &e : events) {
-    if (e.kind == ModuleEvent::Kind::Message) shown.speedByte = e.speed;
-    if (e.kind != ModuleEvent::Kind::Packet || frame >= stoppedAtUnusable.size()) continue;
-    shown.text += e.text;
+    if (const auto *message = e.as<decoded::Message>()) shown.speedByte = message->speed;
+    const auto *packet = e.as<decoded::Packet>();
+    if (!packet || frame >= stoppedAtUnusable.size()) continue;
+    shown.text += packet->text;
     if (stoppedAtUnusable[frame++]) shown.text += kMarkedCell;
   }
   return shown;

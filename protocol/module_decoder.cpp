@@ -95,43 +95,6 @@ int packetLengthOf(const std::uint8_t *b, qsizetype available, bool final) {
 
 }  // namespace
 
-QString faultName(LineFault fault) {
-  switch (fault) {
-    case LineFault::UnexpectedBytes: return QStringLiteral("unexpected-bytes");
-    case LineFault::UnknownCommand: return QStringLiteral("unknown-command");
-    case LineFault::BadParameter: return QStringLiteral("bad-parameter");
-    case LineFault::PacketLength: return QStringLiteral("packet-length");
-    case LineFault::MissingSpeedCode: return QStringLiteral("missing-speed-code");
-    case LineFault::BadSpeedCode: return QStringLiteral("bad-speed-code");
-    case LineFault::SpeedCodeOutsideFirstFrame: return QStringLiteral("speed-code-outside-frame-1");
-    case LineFault::OddDataLength: return QStringLiteral("odd-data-length");
-    case LineFault::UnknownDisplayCode: return QStringLiteral("unknown-display-code");
-    case LineFault::BadFill: return QStringLiteral("bad-fill");
-    case LineFault::BadChecksum: return QStringLiteral("bad-checksum");
-    case LineFault::BadEndByte: return QStringLiteral("bad-end-byte");
-    case LineFault::FrameOutOfOrder: return QStringLiteral("frame-out-of-order");
-    case LineFault::PacketWithoutFrameCount: return QStringLiteral("packet-without-frame-count");
-    case LineFault::MissingFrameCount: return QStringLiteral("missing-frame-count");
-    case LineFault::FrameCountWithoutMessageStart: return QStringLiteral("frame-count-without-message-start");
-    case LineFault::IncompleteMessage: return QStringLiteral("incomplete-message");
-  }
-  return QStringLiteral("unknown");
-}
-
-QString eventKindName(ModuleEvent::Kind kind) {
-  switch (kind) {
-    case ModuleEvent::Kind::MessageStart: return QStringLiteral("message-start");
-    case ModuleEvent::Kind::FrameCount: return QStringLiteral("frame-count");
-    case ModuleEvent::Kind::Packet: return QStringLiteral("packet");
-    case ModuleEvent::Kind::DisplayClear: return QStringLiteral("display-clear");
-    case ModuleEvent::Kind::DataCue: return QStringLiteral("data-cue");
-    case ModuleEvent::Kind::Update: return QStringLiteral("update");
-    case ModuleEvent::Kind::Message: return QStringLiteral("message");
-    case ModuleEvent::Kind::Fault: return QStringLiteral("fault");
-  }
-  return QStringLiteral("unknown");
-}
-
 std::vector<ModuleEvent> ModuleDecoder::feed(QByteArrayView bytes) {
   std::vector<ModuleEvent> out;
   fed_ += bytes.size();
@@ -245,47 +208,34 @@ void ModuleDecoder::skip(qsizetype count, const std::function<QString()> &reason
 void ModuleDecoder::reportSkipped(std::vector<ModuleEvent> &out) {
   runGoesOn_ = false;
   if (skippedCount_ == 0) return;
-  ModuleEvent e;
-  e.kind = ModuleEvent::Kind::Fault;
-  e.offset = skippedStart_;
-  e.length = skippedCount_;
   const auto *sample = reinterpret_cast<const std::uint8_t *>(skippedSample_.constData());
   QString bytes = hexBytes(sample, skippedSample_.size());
   if (skippedCount_ > skippedSample_.size()) bytes += QStringLiteral(" ...");
-  e.faults.push_back({LineFault::UnexpectedBytes,
-                      QStringLiteral("%1 byte(s) skipped (%2): %3").arg(skippedCount_).arg(skippedReason_, bytes)});
-  out.push_back(std::move(e));
+  out.push_back({skippedStart_, skippedCount_,
+                 decoded::Fault{{LineFault::UnexpectedBytes,
+                                 QStringLiteral("%1 byte(s) skipped (%2): %3").arg(skippedCount_).arg(skippedReason_, bytes)}}});
   skippedCount_ = 0;
   skippedSample_.clear();
   skippedReason_.clear();
 }
 
-ModuleEvent ModuleDecoder::event(ModuleEvent::Kind kind) const {
-  ModuleEvent e;
-  e.kind = kind;
-  e.offset = headOffset();
-  return e;
+void ModuleDecoder::addFault(std::vector<ModuleEvent> &out, int length, LineFault kind, const QString &detail) const {
+  add(out, length, decoded::Fault{{kind, detail}});
 }
 
 void ModuleDecoder::closeOpenMessage(const QString &why, std::vector<ModuleEvent> &out) {
   if (state_ == MessageState::AwaitingFrameCount) {
-    ModuleEvent e = event(ModuleEvent::Kind::Fault);
-    e.faults.push_back({LineFault::MissingFrameCount,
-                        QStringLiteral("the message start at offset %1 was followed by %2, not by a frame count")
-                            .arg(messageOffset_)
-                            .arg(why)});
-    out.push_back(std::move(e));
+    addFault(out, 0, LineFault::MissingFrameCount,
+              QStringLiteral("the message start at offset %1 was followed by %2, not by a frame count")
+                  .arg(messageOffset_)
+                  .arg(why));
   } else if (state_ == MessageState::Receiving) {
-    ModuleEvent e = event(ModuleEvent::Kind::Fault);
-    e.frames = announced_;
-    e.received = received_;
-    e.text = messageText_;
-    e.faults.push_back({LineFault::IncompleteMessage,
-                        QStringLiteral("%1 of %2 announced packet(s) arrived before %3")
-                            .arg(received_)
-                            .arg(announced_)
-                            .arg(why)});
-    out.push_back(std::move(e));
+    add(out, 0,
+         decoded::Fault{{LineFault::IncompleteMessage, QStringLiteral("%1 of %2 announced packet(s) arrived before %3")
+                                                           .arg(received_)
+                                                           .arg(announced_)
+                                                           .arg(why)},
+                        decoded::Fault::Unfinished{announced_, received_, messageText_}});
   }
   state_ = MessageState::Idle;
 }
@@ -294,17 +244,7 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
   const auto code = static_cast<CommandCode>(b[2]);
   const std::uint8_t parameter = b[3];
   // The fault that stands for a rejected command takes its seven bytes.
-  auto fault = [&](LineFault kind, const QString &detail, int length) {
-    ModuleEvent e = event(ModuleEvent::Kind::Fault);
-    e.length = length;
-    e.faults.push_back({kind, detail});
-    out.push_back(std::move(e));
-  };
-  auto command = [&](ModuleEvent::Kind kind) {
-    ModuleEvent e = event(kind);
-    e.length = kControlCommandSize;
-    return e;
-  };
+  auto fault = [&](LineFault kind, const QString &detail, int length) { addFault(out, length, kind, detail); };
   const QString bytes = hexBytes(b, kControlCommandSize);
   auto badParameter = [&](const QString &name, const QString &expected) {
     fault(LineFault::BadParameter,
@@ -320,7 +260,7 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
         return;
       }
       closeOpenMessage(QStringLiteral("a new message start"), out);
-      out.push_back(command(ModuleEvent::Kind::MessageStart));
+      add(out, kControlCommandSize, decoded::MessageStart{});
       state_ = MessageState::AwaitingFrameCount;
       messageOffset_ = headOffset();
       return;
@@ -335,9 +275,7 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
       }
       const bool afterMessageStart = state_ == MessageState::AwaitingFrameCount;
       if (state_ == MessageState::Receiving) closeOpenMessage(QStringLiteral("a new frame count"), out);
-      ModuleEvent e = command(ModuleEvent::Kind::FrameCount);
-      e.frames = parameter;
-      out.push_back(std::move(e));
+      add(out, kControlCommandSize, decoded::FrameCount{parameter});
       if (!afterMessageStart) {
         fault(LineFault::FrameCountWithoutMessageStart,
               QStringLiteral("frame count %1 arrived without a message start before it").arg(parameter), 0);
@@ -364,9 +302,9 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
         badParameter(name, QStringLiteral("00"));
         return;
       }
-      out.push_back(command(code == CommandCode::DisplayClear ? ModuleEvent::Kind::DisplayClear
-                            : code == CommandCode::DataCue    ? ModuleEvent::Kind::DataCue
-                                                         : ModuleEvent::Kind::Update));
+      if (code == CommandCode::DisplayClear) add(out, kControlCommandSize, decoded::DisplayClear{});
+      else if (code == CommandCode::DataCue) add(out, kControlCommandSize, decoded::DataCue{});
+      else add(out, kControlCommandSize, decoded::Update{});
       return;
     }
 
@@ -381,9 +319,8 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
 }
 
 void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<ModuleEvent> &out) {
-  ModuleEvent e = event(ModuleEvent::Kind::Packet);
+  decoded::Packet e;
   e.frame = b[1];
-  e.length = length;
   auto fault = [&](LineFault kind, const QString &detail) { e.faults.push_back({kind, detail}); };
 
   if (length != kPacketSize) {
@@ -489,7 +426,7 @@ void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<
   e.ok = e.faults.empty();
 
   if (state_ != MessageState::Receiving) {
-    out.push_back(std::move(e));
+    add(out, length, std::move(e));
     return;
   }
   ++received_;
@@ -498,16 +435,10 @@ void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<
   if (e.frame == 1 && e.speed >= 0) messageSpeed_ = e.speed;
   if (e.frame >= nextFrame_) nextFrame_ = e.frame + 1;
   const bool last = e.frame >= announced_;
-  out.push_back(std::move(e));
+  add(out, length, std::move(e));
   if (last) {
-    ModuleEvent m = event(ModuleEvent::Kind::Message);
-    m.offset = messageOffset_;
-    m.frames = announced_;
-    m.received = received_;
-    m.speed = messageSpeed_;
-    m.ok = messageOk_ && received_ == announced_;
-    m.text = messageText_;
-    out.push_back(std::move(m));
+    out.push_back({messageOffset_, 0,
+                   decoded::Message{announced_, received_, messageSpeed_, messageOk_ && received_ == announced_, messageText_}});
     state_ = MessageState::Idle;
     messageText_.clear();
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/control_command.h"
+#include "protocol/module_event.h"
 #include "protocol/packet.h"
 
 #include <QByteArray>
@@ -12,71 +13,6 @@
 #include <vector>
 
 namespace vf {
-
-// Everything that can be wrong with what arrives on the module's line.
-enum class LineFault {
-  // Bytes that start neither a control command nor a packet (a malformed
-  // command, junk, the rest of a broken packet). Reported once per run.
-  UnexpectedBytes,
-  UnknownCommand,   // well-formed seven bytes with a code the module does not take
-  BadParameter,     // a known code with a parameter it never carries
-  // Faults of one packet.
-  PacketLength,                // the packet is not 262 bytes long
-  MissingSpeedCode,            // frame 1 without "SS 8B" at bytes 4 .. 5
-  BadSpeedCode,                // "SS 8B" with a speed byte above 3
-  SpeedCodeOutsideFirstFrame,  // "SS 8B" at the start of frame 2 .. 16
-  OddDataLength,               // character data of an odd number of bytes
-  UnknownDisplayCode,          // display codes that name no character (one report per packet)
-  BadFill,                     // a byte other than FF after the first fill byte
-  BadChecksum,
-  BadEndByte,
-  FrameOutOfOrder,             // not the frame that was due, or beyond the count
-  PacketWithoutFrameCount,     // no message start + frame count announced it
-  // Faults of the message as a whole.
-  MissingFrameCount,              // a message start not followed by a frame count
-  FrameCountWithoutMessageStart,
-  IncompleteMessage,              // fewer packets than announced before the next command
-};
-
-// Short stable name of a fault, as printed by the tools ("bad-checksum").
-QString faultName(LineFault fault);
-
-struct FaultReport {
-  LineFault kind;
-  QString detail;  // what exactly was found, for the operator
-
-  bool operator==(const FaultReport &) const = default;
-};
-
-struct ModuleEvent {
-  enum class Kind {
-    MessageStart,
-    FrameCount,
-    Packet,
-    DisplayClear,
-    DataCue,
-    Update,
-    Message,  // summary once the last announced packet of a message has arrived
-    Fault,    // a fault that belongs to no single packet
-  };
-  Kind kind = Kind::Fault;
-  qint64 offset = 0;        // position of the element's first byte in the stream
-  int frames = 0;           // FrameCount, Message: frames announced
-  int received = 0;         // Message: packets that arrived for it
-  int frame = 0;            // Packet: frame number of its header
-  int length = 0;           // bytes of the line the event stands for: a packet's, a command's
-                            // (also of a rejected one), a skipped run's; 0 for message faults
-  int speed = -1;           // Packet of frame 1, Message: speed byte 0 .. 3; -1 none
-  bool checksumOk = false;  // Packet
-  bool ok = false;          // Packet, Message: no fault at all
-  QString text;             // Packet: its characters; Message: the whole text
-  std::vector<FaultReport> faults;  // Packet: its faults; Fault: exactly one
-
-  bool operator==(const ModuleEvent &) const = default;
-};
-
-// Short stable name of an event's kind, as printed by the tools ("data-cue").
-QString eventKindName(ModuleEvent::Kind kind);
 
 // Reads the module's line the way the module does: fed the byte stream in
 // pieces of any size, it recognises the seven-byte control commands and the
@@ -120,7 +56,12 @@ class ModuleDecoder {
   void handleCommand(const std::uint8_t *bytes, std::vector<ModuleEvent> &out);
   void handlePacket(const std::uint8_t *bytes, int length, std::vector<ModuleEvent> &out);
   void closeOpenMessage(const QString &why, std::vector<ModuleEvent> &out);
-  ModuleEvent event(ModuleEvent::Kind kind) const;
+  // An event that starts at the first byte not yet consumed.
+  template <typename Kind>
+  void add(std::vector<ModuleEvent> &out, int length, Kind what) const {
+    out.push_back({headOffset(), length, std::move(what)});
+  }
+  void addFault(std::vector<ModuleEvent> &out, int length, LineFault kind, const QString &detail) const;
   qint64 headOffset() const { return consumed_ + head_; }
 
   std::vector<std::uint8_t> buffer_;

@@ -8,7 +8,7 @@
 namespace vf {
 namespace {
 
-QString faultList(const std::vector<FaultReport> &faults) {
+QString faultList(std::span<const FaultReport> faults) {
   QStringList parts;
   for (const FaultReport &f : faults) parts << QStringLiteral("%1: %2").arg(faultName(f.kind), f.detail);
   return parts.join(QStringLiteral("; "));
@@ -19,66 +19,70 @@ QString quoted(const QString &text) { return u'"' + text + u'"'; }
 }  // namespace
 
 QString describeEvent(const ModuleEvent &e) {
-  switch (e.kind) {
-    case ModuleEvent::Kind::MessageStart: return QStringLiteral("message start");
-    case ModuleEvent::Kind::FrameCount: return QStringLiteral("frame count %1").arg(e.frames);
-    case ModuleEvent::Kind::Packet: {
-      QString line = QStringLiteral("packet frame %1").arg(e.frame);
-      if (e.speed >= 0) line += QStringLiteral(", speed %1").arg(e.speed);
-      line += e.checksumOk ? QStringLiteral(", checksum ok") : QStringLiteral(", checksum BAD");
-      if (!e.faults.empty()) line += QStringLiteral(", %1 fault(s) [%2]").arg(e.faults.size()).arg(faultList(e.faults));
-      return line + QStringLiteral(": ") + quoted(e.text);
-    }
-    case ModuleEvent::Kind::DisplayClear: return QStringLiteral("display clear (表示クリア)");
-    case ModuleEvent::Kind::DataCue: return QStringLiteral("data cue (データ頭だし)");
-    case ModuleEvent::Kind::Update: return QStringLiteral("update");
-    case ModuleEvent::Kind::Message: {
-      QString line = QStringLiteral("message %1 of %2 frame(s)").arg(e.received).arg(e.frames);
-      if (e.speed >= 0) line += QStringLiteral(", speed %1").arg(e.speed);
-      line += e.ok ? QStringLiteral(", ok") : QStringLiteral(", WITH FAULTS");
-      return line + QStringLiteral(": ") + quoted(e.text);
-    }
-    case ModuleEvent::Kind::Fault:
-      return QStringLiteral("FAULT at offset %1: %2").arg(e.offset).arg(faultList(e.faults));
-  }
-  return {};
+  return std::visit(
+      Overloaded{
+          [](const decoded::MessageStart &) { return QStringLiteral("message start"); },
+          [](const decoded::FrameCount &c) { return QStringLiteral("frame count %1").arg(c.frames); },
+          [](const decoded::Packet &p) {
+            QString line = QStringLiteral("packet frame %1").arg(p.frame);
+            if (p.speed >= 0) line += QStringLiteral(", speed %1").arg(p.speed);
+            line += p.checksumOk ? QStringLiteral(", checksum ok") : QStringLiteral(", checksum BAD");
+            if (!p.faults.empty()) line += QStringLiteral(", %1 fault(s) [%2]").arg(p.faults.size()).arg(faultList(p.faults));
+            return line + QStringLiteral(": ") + quoted(p.text);
+          },
+          [](const decoded::DisplayClear &) { return QStringLiteral("display clear (表示クリア)"); },
+          [](const decoded::DataCue &) { return QStringLiteral("data cue (データ頭だし)"); },
+          [](const decoded::Update &) { return QStringLiteral("update"); },
+          [](const decoded::Message &m) {
+            QString line = QStringLiteral("message %1 of %2 frame(s)").arg(m.received).arg(m.frames);
+            if (m.speed >= 0) line += QStringLiteral(", speed %1").arg(m.speed);
+            line += m.ok ? QStringLiteral(", ok") : QStringLiteral(", WITH FAULTS");
+            return line + QStringLiteral(": ") + quoted(m.text);
+          },
+          [&](const decoded::Fault &f) {
+            return QStringLiteral("FAULT at offset %1: %2").arg(e.offset).arg(faultList({&f.report, 1}));
+          },
+      },
+      e.what);
 }
 
 QJsonObject eventToJson(const ModuleEvent &e) {
   QJsonObject o;
-  o[QStringLiteral("event")] = eventKindName(e.kind);
+  o[QStringLiteral("event")] = eventKindName(e);
   o[QStringLiteral("offset")] = e.offset;
-  switch (e.kind) {
-    case ModuleEvent::Kind::FrameCount: o[QStringLiteral("frames")] = e.frames; break;
-    case ModuleEvent::Kind::Packet:
-      o[QStringLiteral("frame")] = e.frame;
-      o[QStringLiteral("length")] = e.length;
-      o[QStringLiteral("speed")] = e.speed;
-      o[QStringLiteral("checksumOk")] = e.checksumOk;
-      o[QStringLiteral("ok")] = e.ok;
-      o[QStringLiteral("text")] = e.text;
-      break;
-    case ModuleEvent::Kind::Message:
-      o[QStringLiteral("frames")] = e.frames;
-      o[QStringLiteral("received")] = e.received;
-      o[QStringLiteral("speed")] = e.speed;
-      o[QStringLiteral("ok")] = e.ok;
-      o[QStringLiteral("text")] = e.text;
-      break;
-    case ModuleEvent::Kind::Fault:
-      o[QStringLiteral("kind")] = e.faults.empty() ? QString() : faultName(e.faults.front().kind);
-      o[QStringLiteral("detail")] = e.faults.empty() ? QString() : e.faults.front().detail;
-      if (e.length > 0) o[QStringLiteral("length")] = e.length;
-      break;
-    default: break;
-  }
-  if (e.kind == ModuleEvent::Kind::Packet) {
-    QJsonArray faults;
-    for (const FaultReport &f : e.faults) {
-      faults.append(QJsonObject{{QStringLiteral("kind"), faultName(f.kind)}, {QStringLiteral("detail"), f.detail}});
-    }
-    o[QStringLiteral("faults")] = faults;
-  }
+  std::visit(Overloaded{
+                 [&](const decoded::FrameCount &c) { o[QStringLiteral("frames")] = c.frames; },
+                 [&](const decoded::Packet &p) {
+                   o[QStringLiteral("frame")] = p.frame;
+                   o[QStringLiteral("length")] = e.length;
+                   o[QStringLiteral("speed")] = p.speed;
+                   o[QStringLiteral("checksumOk")] = p.checksumOk;
+                   o[QStringLiteral("ok")] = p.ok;
+                   o[QStringLiteral("text")] = p.text;
+                   QJsonArray faults;
+                   for (const FaultReport &f : p.faults) {
+                     faults.append(QJsonObject{{QStringLiteral("kind"), faultName(f.kind)}, {QStringLiteral("detail"), f.detail}});
+                   }
+                   o[QStringLiteral("faults")] = faults;
+                 },
+                 [&](const decoded::Message &m) {
+                   o[QStringLiteral("frames")] = m.frames;
+                   o[QStringLiteral("received")] = m.received;
+                   o[QStringLiteral("speed")] = m.speed;
+                   o[QStringLiteral("ok")] = m.ok;
+                   o[QStringLiteral("text")] = m.text;
+                 },
+                 [&](const decoded::Fault &f) {
+                   o[QStringLiteral("kind")] = faultName(f.report.kind);
+                   o[QStringLiteral("detail")] = f.report.detail;
+                   if (e.length > 0) o[QStringLiteral("length")] = e.length;
+                 },
+                 [](const decoded::MessageStart &) {},
+                 [](const decoded::DisplayClear &) {},
+                 [](const decoded::DataCue &) {},
+                 [](const decoded::Update &) {},
+             },
+             e.what);
   return o;
 }
 
@@ -103,7 +107,7 @@ void EventLog::flushUpdates() {
 }
 
 void EventLog::write(const ModuleEvent &event) {
-  if (event.kind == ModuleEvent::Kind::Update) {
+  if (event.is<decoded::Update>()) {
     ++totalUpdates_;
     if (!everyUpdate_) {
       ++pendingUpdates_;

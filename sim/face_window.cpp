@@ -19,15 +19,17 @@ FaceWindow::FaceWindow(const QString &devicePath, QWidget *parent)
 }
 
 void FaceWindow::handle(const ModuleEvent &event) {
-  switch (event.kind) {
-    case ModuleEvent::Kind::Message: face_->showMessage(event.text, event.speed); break;
-    case ModuleEvent::Kind::DisplayClear: face_->clearDisplay(); break;
-    case ModuleEvent::Kind::DataCue: face_->cue(); break;
-    case ModuleEvent::Kind::Update: ++updates_; break;
-    case ModuleEvent::Kind::Fault: ++faults_; break;
-    case ModuleEvent::Kind::Packet: faults_ += event.faults.empty() ? 0 : 1; break;
-    default: break;
-  }
+  std::visit(Overloaded{
+                 [&](const decoded::Message &m) { face_->showMessage(m.text, m.speed); },
+                 [&](const decoded::DisplayClear &) { face_->clearDisplay(); },
+                 [&](const decoded::DataCue &) { face_->cue(); },
+                 [&](const decoded::Update &) { ++updates_; },
+                 [&](const decoded::Fault &) { ++faults_; },
+                 [&](const decoded::Packet &p) { faults_ += p.faults.empty() ? 0 : 1; },
+                 [](const decoded::MessageStart &) {},
+                 [](const decoded::FrameCount &) {},
+             },
+             event.what);
   showStatus();
 }
 

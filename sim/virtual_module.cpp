@@ -58,7 +58,7 @@ void VirtualModule::lineQuiet() { report(decoder_.flush()); }
 void VirtualModule::report(const std::vector<ModuleEvent> &events) {
   for (const ModuleEvent &e : events) {
     emit decoded(e);
-    if (e.kind == ModuleEvent::Kind::Message && cueAfterMs_ >= 0) {
+    if (e.is<decoded::Message>() && cueAfterMs_ >= 0) {
       QTimer::singleShot(cueAfterMs_, this, [this] { sendCueReply(); });
     }
   }

@@ -16,8 +16,6 @@ using namespace vf;
 
 namespace {
 
-using Kind = ModuleEvent::Kind;
-
 QByteArray command(CommandCode code, int parameter = 0) { return controlCommand(code, std::uint8_t(parameter)); }
 const QByteArray kStart = command(CommandCode::MessageStart);
 const QByteArray kUpdate = command(CommandCode::Update);
@@ -56,11 +54,11 @@ QString summary(const std::vector<ModuleEvent> &events) {
   QStringList words;
   for (const ModuleEvent &e : events) {
     QStringList faults;
-    for (const FaultReport &f : e.faults) faults << faultName(f.kind);
-    QString word = eventKindName(e.kind);
-    if (e.kind == Kind::Fault) word = faults.join(u',');
+    for (const FaultReport &f : faultsOf(e)) faults << faultName(f.kind);
+    QString word = eventKindName(e);
+    if (e.is<decoded::Fault>()) word = faults.join(u',');
     else if (!faults.isEmpty()) word += u'[' + faults.join(u',') + u']';
-    if (e.kind == Kind::Message) word = e.ok ? "ok" : "bad";
+    if (const auto *message = e.as<decoded::Message>()) word = message->ok ? "ok" : "bad";
     words << word;
   }
   return words.join(u' ');
@@ -71,7 +69,7 @@ qint64 bytesAccountedFor(const std::vector<ModuleEvent> &events) {
 }
 
 int faultCount(const std::vector<ModuleEvent> &events) {
-  return std::accumulate(events.begin(), events.end(), 0, [](int n, const ModuleEvent &e) { return n + int(e.faults.size()); });
+  return std::accumulate(events.begin(), events.end(), 0, [](int n, const ModuleEvent &e) { return n + int(faultsOf(e).size()); });
 }
 
 struct Case {
@@ -136,9 +134,9 @@ class DecoderTest : public QObject {
     }
     QVERIFY(sent[0].startsWith("16 16 "));
     for (const ModuleEvent &e : decode(stream, false, &rng)) {
-      QVERIFY(e.faults.empty());
-      if (e.kind == Kind::Message)
-        read << QStringLiteral("%1 %2 %3 %4: %5").arg(e.frames).arg(e.received).arg(e.speed).arg(e.ok ? "ok" : "-", e.text);
+      QVERIFY(faultsOf(e).empty());
+      if (const auto *m = e.as<decoded::Message>())
+        read << QStringLiteral("%1 %2 %3 %4: %5").arg(m->frames).arg(m->received).arg(m->speed).arg(m->ok ? "ok" : "-", m->text);
     }
     QCOMPARE(read, sent);
   }
@@ -159,7 +157,7 @@ class DecoderTest : public QObject {
     for (const ModuleEvent &e : events) {
       if (e.length > 0) QCOMPARE(e.offset, at);
       at += e.length;
-      for (const FaultReport &f : e.faults) QVERIFY(!f.detail.isEmpty());
+      for (const FaultReport &f : faultsOf(e)) QVERIFY(!f.detail.isEmpty());
     }
     if (quiet) QCOMPARE(bytesAccountedFor(events), stream.size());  // every byte accounted for
   }

@@ -22,7 +22,6 @@
 #include <QtTest>
 
 using namespace vf;
-using Kind = ModuleEvent::Kind;
 
 namespace {
 
@@ -220,7 +219,7 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.find<QAction>(u"Lo"_qs)->isChecked() && !rig.find<QAction>(u"HHi"_qs)->isChecked());
     QStringList speeds;
     for (const ModuleEvent &e : rig.module.events)
-      if (e.kind == Kind::Message) speeds << QString::number(e.speed);
+      if (const auto *message = e.as<decoded::Message>()) speeds << QString::number(message->speed);
     QCOMPARE(speeds, (QStringList{u"3"_qs, u"1"_qs}));  // 中速, then the option button's 高速
   }
 
@@ -310,7 +309,7 @@ class MainWindowTest : public QObject {
     rig.module.readFor(600);
     // 50 update commands a second, in their documented bytes: room for a
     // loaded machine, none for another period.
-    const double perSecond = rig.module.count(Kind::Update) * 1000.0 / double(clock.elapsed());
+    const double perSecond = rig.module.count<decoded::Update>() * 1000.0 / double(clock.elapsed());
     QVERIFY2(updating ? perSecond >= 40 && perSecond <= 52 : perSecond == 0, qPrintable(QString::number(perSecond)));
     QCOMPARE(rig.module.bytes, hex("00001C00 001CEF").repeated(rig.module.bytes.size() / 7));
     QCOMPARE(rig.field(u"Label15"_qs), label15);

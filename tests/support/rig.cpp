@@ -47,14 +47,10 @@ void FarEnd::settle(int quietMs) {
   events.insert(events.end(), rest.begin(), rest.end());
 }
 
-int FarEnd::count(vf::ModuleEvent::Kind kind) const {
-  return static_cast<int>(std::count_if(events.begin(), events.end(), [kind](const auto &e) { return e.kind == kind; }));
-}
-
 QStringList FarEnd::messages() const {
   QStringList texts;
   for (const auto &e : events)
-    if (e.kind == vf::ModuleEvent::Kind::Message) texts << e.text;
+    if (const auto *message = e.as<vf::decoded::Message>()) texts << message->text;
   return texts;
 }
 
