@@ -114,7 +114,7 @@ std::vector<ModuleEvent> ModuleDecoder::flush() {
   std::vector<ModuleEvent> out;
   process(out, true);
   reportSkipped(out);
-  closeOpenMessage(QStringLiteral("the line went quiet"), out);
+  message_.interrupt(QStringLiteral("the line went quiet"), headOffset(), out);
   return out;
 }
 
@@ -212,77 +212,38 @@ void ModuleDecoder::reportSkipped(std::vector<ModuleEvent> &out) {
   skippedReason_.clear();
 }
 
-void ModuleDecoder::addFault(std::vector<ModuleEvent> &out, int length, LineFault kind, const QString &detail) const {
-  add(out, length, decoded::Fault{{kind, detail}});
-}
-
-void ModuleDecoder::closeOpenMessage(const QString &why, std::vector<ModuleEvent> &out) {
-  if (state_ == MessageState::AwaitingFrameCount) {
-    addFault(out, 0, LineFault::MissingFrameCount,
-              QStringLiteral("the message start at offset %1 was followed by %2, not by a frame count")
-                  .arg(messageOffset_)
-                  .arg(why));
-  } else if (state_ == MessageState::Receiving) {
-    add(out, 0,
-         decoded::Fault{{LineFault::IncompleteMessage, QStringLiteral("%1 of %2 announced packet(s) arrived before %3")
-                                                           .arg(received_)
-                                                           .arg(announced_)
-                                                           .arg(why)},
-                        decoded::Fault::Unfinished{announced_, received_, messageText_}});
-  }
-  state_ = MessageState::Idle;
-}
-
 void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent> &out) {
+  const qint64 offset = headOffset();
   const auto code = static_cast<CommandCode>(b[2]);
   const std::uint8_t parameter = b[3];
-  // The fault that stands for a rejected command takes its seven bytes.
-  auto fault = [&](LineFault kind, const QString &detail, int length) { addFault(out, length, kind, detail); };
   const QString bytes = hexBytes(b, kControlCommandSize);
+  // The fault that stands for a rejected command takes its seven bytes.
+  auto fault = [&](LineFault kind, const QString &detail) {
+    out.push_back({offset, kControlCommandSize, decoded::Fault{{kind, detail}}});
+  };
   auto badParameter = [&](const QString &name, const QString &expected) {
     fault(LineFault::BadParameter,
-          QStringLiteral("%1 command %2 carries parameter %3, expected %4").arg(name, bytes, hexByte(parameter), expected),
-          kControlCommandSize);
+          QStringLiteral("%1 command %2 carries parameter %3, expected %4").arg(name, bytes, hexByte(parameter), expected));
   };
 
   switch (code) {
     case CommandCode::MessageStart:
       if (parameter != 0) {
-        closeOpenMessage(QStringLiteral("a malformed message start"), out);
+        message_.interrupt(QStringLiteral("a malformed message start"), offset, out);
         badParameter(QStringLiteral("message start"), QStringLiteral("00"));
         return;
       }
-      closeOpenMessage(QStringLiteral("a new message start"), out);
-      add(out, kControlCommandSize, decoded::MessageStart{});
-      state_ = MessageState::AwaitingFrameCount;
-      messageOffset_ = headOffset();
+      message_.start(offset, out);
       return;
 
-    case CommandCode::FrameCount: {
+    case CommandCode::FrameCount:
       if (parameter < 1 || parameter > kMaxFrames) {
-        // A message start waiting for its count gets this as its count, unusable.
-        if (state_ == MessageState::Receiving) closeOpenMessage(QStringLiteral("a malformed frame count"), out);
-        state_ = MessageState::Idle;
+        message_.badFrameCount(offset, out);
         badParameter(QStringLiteral("frame count"), QStringLiteral("01 .. 10"));
         return;
       }
-      const bool afterMessageStart = state_ == MessageState::AwaitingFrameCount;
-      if (state_ == MessageState::Receiving) closeOpenMessage(QStringLiteral("a new frame count"), out);
-      add(out, kControlCommandSize, decoded::FrameCount{parameter});
-      if (!afterMessageStart) {
-        fault(LineFault::FrameCountWithoutMessageStart,
-              QStringLiteral("frame count %1 arrived without a message start before it").arg(parameter), 0);
-        messageOffset_ = headOffset();
-      }
-      state_ = MessageState::Receiving;
-      announced_ = parameter;
-      nextFrame_ = 1;
-      received_ = 0;
-      messageSpeed_ = -1;
-      messageOk_ = afterMessageStart;
-      messageText_.clear();
+      message_.frameCount(parameter, offset, out);
       return;
-    }
 
     case CommandCode::DisplayClear:
     case CommandCode::DataCue:
@@ -290,67 +251,27 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
       const QString name = code == CommandCode::DisplayClear ? QStringLiteral("display clear")
                            : code == CommandCode::DataCue    ? QStringLiteral("data cue")
                                                         : QStringLiteral("update");
-      closeOpenMessage(QStringLiteral("a %1 command").arg(name), out);
+      message_.interrupt(QStringLiteral("a %1 command").arg(name), offset, out);
       if (parameter != 0) {
         badParameter(name, QStringLiteral("00"));
         return;
       }
-      if (code == CommandCode::DisplayClear) add(out, kControlCommandSize, decoded::DisplayClear{});
-      else if (code == CommandCode::DataCue) add(out, kControlCommandSize, decoded::DataCue{});
-      else add(out, kControlCommandSize, decoded::Update{});
+      if (code == CommandCode::DisplayClear) out.push_back({offset, kControlCommandSize, decoded::DisplayClear{}});
+      else if (code == CommandCode::DataCue) out.push_back({offset, kControlCommandSize, decoded::DataCue{}});
+      else out.push_back({offset, kControlCommandSize, decoded::Update{}});
       return;
     }
 
     default:
-      closeOpenMessage(QStringLiteral("an unknown command"), out);
-      fault(LineFault::UnknownCommand,
-            QStringLiteral("control command %1 has code %2, which is none of 04, 14, 18, 1C, 25")
-                .arg(bytes, hexByte(b[2])),
-            kControlCommandSize);
+      message_.interrupt(QStringLiteral("an unknown command"), offset, out);
+      fault(LineFault::UnknownCommand, QStringLiteral("control command %1 has code %2, which is none of 04, 14, 18, 1C, 25")
+                                           .arg(bytes, hexByte(b[2])));
       return;
   }
 }
 
 void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<ModuleEvent> &out) {
-  decoded::Packet e = checkPacket(QByteArrayView(reinterpret_cast<const char *>(b), length));
-  auto fault = [&](LineFault kind, const QString &detail) { e.faults.push_back({kind, detail}); };
-
-  switch (state_) {
-    case MessageState::Receiving:
-      if (e.frame != nextFrame_) {
-        fault(LineFault::FrameOutOfOrder, e.frame > announced_
-                                              ? QStringLiteral("frame %1 is beyond the %2 announced").arg(e.frame).arg(announced_)
-                                              : QStringLiteral("frame %1 arrived where frame %2 was due").arg(e.frame).arg(nextFrame_));
-      }
-      break;
-    case MessageState::AwaitingFrameCount:
-      closeOpenMessage(QStringLiteral("a packet"), out);
-      fault(LineFault::PacketWithoutFrameCount, QStringLiteral("frame %1 was not announced by a frame count").arg(e.frame));
-      break;
-    case MessageState::Idle:
-      fault(LineFault::PacketWithoutFrameCount,
-            QStringLiteral("frame %1 arrived with no message announced").arg(e.frame));
-      break;
-  }
-  e.ok = e.faults.empty();
-
-  if (state_ != MessageState::Receiving) {
-    add(out, length, std::move(e));
-    return;
-  }
-  ++received_;
-  messageText_ += e.text;
-  messageOk_ = messageOk_ && e.ok;
-  if (e.frame == 1 && e.speed >= 0) messageSpeed_ = e.speed;
-  if (e.frame >= nextFrame_) nextFrame_ = e.frame + 1;
-  const bool last = e.frame >= announced_;
-  add(out, length, std::move(e));
-  if (last) {
-    out.push_back({messageOffset_, 0,
-                   decoded::Message{announced_, received_, messageSpeed_, messageOk_ && received_ == announced_, messageText_}});
-    state_ = MessageState::Idle;
-    messageText_.clear();
-  }
+  message_.packet(checkPacket(QByteArrayView(reinterpret_cast<const char *>(b), length)), headOffset(), length, out);
 }
 
 }  // namespace vf

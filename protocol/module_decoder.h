@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/control_command.h"
+#include "protocol/message_tracker.h"
 #include "protocol/module_event.h"
 #include "protocol/packet.h"
 
@@ -46,8 +47,6 @@ class ModuleDecoder {
   qint64 position() const { return fed_; }
 
  private:
-  enum class MessageState { Idle, AwaitingFrameCount, Receiving };
-
   void process(std::vector<ModuleEvent> &out, bool final);
   // Skips bytes that start nothing; the reason is asked for only when a new
   // run of skipped bytes begins.
@@ -55,13 +54,6 @@ class ModuleDecoder {
   void reportSkipped(std::vector<ModuleEvent> &out);
   void handleCommand(const std::uint8_t *bytes, std::vector<ModuleEvent> &out);
   void handlePacket(const std::uint8_t *bytes, int length, std::vector<ModuleEvent> &out);
-  void closeOpenMessage(const QString &why, std::vector<ModuleEvent> &out);
-  // An event that starts at the first byte not yet consumed.
-  template <typename Kind>
-  void add(std::vector<ModuleEvent> &out, int length, Kind what) const {
-    out.push_back({headOffset(), length, std::move(what)});
-  }
-  void addFault(std::vector<ModuleEvent> &out, int length, LineFault kind, const QString &detail) const;
   qint64 headOffset() const { return consumed_ + head_; }
 
   std::vector<std::uint8_t> buffer_;
@@ -76,14 +68,7 @@ class ModuleDecoder {
   QString skippedReason_;
   bool runGoesOn_ = false;  // the last report was cut at kMaxSkipReport bytes
 
-  MessageState state_ = MessageState::Idle;
-  int announced_ = 0;
-  int nextFrame_ = 1;
-  int received_ = 0;
-  int messageSpeed_ = -1;
-  qint64 messageOffset_ = 0;
-  bool messageOk_ = true;
-  QString messageText_;
+  MessageTracker message_;
 };
 
 }  // namespace vf
