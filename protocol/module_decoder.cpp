@@ -1,225 +1,41 @@
 #include "protocol/module_decoder.h"
 
+#include "protocol/control_command.h"
 #include "protocol/hex_text.h"
+#include "protocol/packet.h"
 #include "protocol/received_packet.h"
-
-#include <algorithm>
 
 namespace vf {
 namespace {
 
-QString hexBytes(const std::uint8_t *bytes, qsizetype count) {
-  return spacedHex(QByteArrayView(reinterpret_cast<const char *>(bytes), count));
-}
+// Turns what the framing finds into events: reads each control command,
+// checks each packet, and hands both to the message.
+class Reader final : public LineFraming::Receiver {
+ public:
+  Reader(MessageTracker &message, std::vector<ModuleEvent> &out) : message_(message), out_(out) {}
 
-std::uint8_t commandSum(const std::uint8_t *c) { return static_cast<std::uint8_t>(c[2] + c[3]); }
+  void command(std::span<const std::uint8_t, kControlCommandSize> b, qint64 offset) override;
 
-// One of the five commands the program sends, complete and well formed.
-bool isKnownCommand(const std::uint8_t *c) {
-  if (c[0] != 0 || c[1] != 0 || c[4] != 0 || c[6] != kEndByte || c[5] != commandSum(c)) return false;
-  switch (static_cast<CommandCode>(c[2])) {
-    case CommandCode::FrameCount: return c[3] >= 1 && c[3] <= kMaxFrames;
-    case CommandCode::DisplayClear:
-    case CommandCode::DataCue:
-    case CommandCode::Update:
-    case CommandCode::MessageStart: return c[3] == 0;
-    default: return false;
+  void packet(QByteArrayView bytes, qint64 offset) override {
+    message_.packet(checkPacket(bytes), offset, static_cast<int>(bytes.size()), out_);
   }
-}
 
-bool isPacketHeader(const std::uint8_t *h) { return h[0] == 0 && h[1] >= 1 && h[1] <= kMaxFrames && h[2] == 0; }
-
-enum class FormStatus { Valid, Incomplete, Invalid };
-
-// The form of the seven bytes at the start of `bytes` (which begin 00 00), as
-// far as they are there. The checks run in byte order, so a verdict reached on
-// part of the bytes is the one the whole seven would give.
-FormStatus commandFormOf(const std::uint8_t *b, qsizetype available) {
-  if (available > 4 && b[4] != 0) return FormStatus::Invalid;
-  if (available > 5 && b[5] != commandSum(b)) return FormStatus::Invalid;
-  if (available > 6 && b[6] != kEndByte) return FormStatus::Invalid;
-  return available < kControlCommandSize ? FormStatus::Incomplete : FormStatus::Valid;
-}
-
-// Why the bytes at the start of `bytes` are no control command, for the report.
-QString whyNoCommand(const std::uint8_t *b) {
-  auto text = [&](int index, const QString &what) {
-    return QStringLiteral("control command %1: %2").arg(hexBytes(b, index + 1), what);
-  };
-  if (b[4] != 0) return text(4, QStringLiteral("byte 5 is %1, expected 00").arg(hexByte(b[4])));
-  if (b[5] != commandSum(b)) {
-    return text(5, QStringLiteral("byte 6 is %1, expected %2 (code + parameter)").arg(hexByte(b[5]), hexByte(commandSum(b))));
+  void skipped(qint64 offset, int length, const QString &detail) override {
+    out_.push_back({offset, length, decoded::Fault{{LineFault::UnexpectedBytes, detail}}});
   }
-  return text(6, QStringLiteral("end byte is %1, expected EF").arg(hexByte(b[6])));
-}
 
-// How many bytes the packet at the start of `bytes` takes. 0: not yet known.
-int packetLengthOf(const std::uint8_t *b, qsizetype available, bool final) {
-  if (available >= kPacketSize && b[kPacketSize - 1] == kEndByte) {
-    // The end byte is where it belongs. A complete command inside the packet
-    // still means the packet was cut short there: no command fits in a packet
-    // whose display codes are valid.
-    for (int p = 3; p + kControlCommandSize <= kPacketSize; ++p) {
-      if (isKnownCommand(b + p)) return p;
-    }
-    return kPacketSize;
-  }
-  if (available < ModuleDecoder::kLookahead && !final) return 0;
-  // The 262nd byte is not the end byte (or the line went quiet first): the
-  // packet ends where the next command starts, or the next packet header
-  // right after an end byte.
-  const qsizetype limit = std::min<qsizetype>(available, ModuleDecoder::kLookahead);
-  int boundary = 0;
-  for (int p = 3; p < kPacketSize && p + kControlCommandSize <= limit; ++p) {
-    if (isKnownCommand(b + p)) {
-      boundary = p;
-      break;
-    }
-  }
-  for (int p = static_cast<int>(std::min<qsizetype>(kPacketSize - 1, limit - 3)); p >= 3; --p) {
-    if (b[p - 1] == kEndByte && isPacketHeader(b + p)) {
-      if (boundary == 0 || p < boundary) boundary = p;
-      break;
-    }
-  }
-  if (boundary > 0) return boundary;
-  return static_cast<int>(std::min<qsizetype>(available, kPacketSize));
-}
+ private:
+  MessageTracker &message_;
+  std::vector<ModuleEvent> &out_;
+};
 
-}  // namespace
-
-std::vector<ModuleEvent> ModuleDecoder::feed(QByteArrayView bytes) {
-  std::vector<ModuleEvent> out;
-  fed_ += bytes.size();
-  const auto *in = reinterpret_cast<const std::uint8_t *>(bytes.data());
-  qsizetype taken = 0;
-  while (taken < bytes.size()) {
-    if (head_ > 0) {
-      buffer_.erase(buffer_.begin(), buffer_.begin() + head_);
-      consumed_ += head_;
-      head_ = 0;
-    }
-    // process() only waits for more while fewer than kLookahead bytes are
-    // held, so there is always room here.
-    const qsizetype room = kLookahead - static_cast<qsizetype>(buffer_.size());
-    const qsizetype n = std::min(room, bytes.size() - taken);
-    buffer_.insert(buffer_.end(), in + taken, in + taken + n);
-    taken += n;
-    process(out, false);
-  }
-  return out;
-}
-
-std::vector<ModuleEvent> ModuleDecoder::flush() {
-  std::vector<ModuleEvent> out;
-  process(out, true);
-  reportSkipped(out);
-  message_.interrupt(QStringLiteral("the line went quiet"), headOffset(), out);
-  return out;
-}
-
-void ModuleDecoder::process(std::vector<ModuleEvent> &out, bool final) {
-  for (;;) {
-    const qsizetype available = pendingBytes();
-    if (available == 0) return;
-    const std::uint8_t *b = buffer_.data() + head_;
-
-    if (b[0] != 0x00) {
-      // Everything up to the next 00 starts nothing.
-      qsizetype run = 1;
-      while (run < available && b[run] != 0x00) ++run;
-      skip(run, [&] { return QStringLiteral("byte %1 starts no control command or packet").arg(hexByte(b[0])); }, out);
-      continue;
-    }
-    if (available < 2) {
-      if (!final) return;
-      skip(1, [] { return QStringLiteral("a lone 00 at the end"); }, out);
-      continue;
-    }
-
-    if (b[1] == 0x00) {
-      const FormStatus form = commandFormOf(b, available);
-      if (form == FormStatus::Invalid) {
-        skip(1, [&] { return whyNoCommand(b); }, out);
-        continue;
-      }
-      if (form == FormStatus::Incomplete) {
-        if (!final) return;
-        skip(1, [&] { return QStringLiteral("control command cut short: %1").arg(hexBytes(b, available)); }, out);
-        continue;
-      }
-      reportSkipped(out);
-      handleCommand(b, out);
-      head_ += kControlCommandSize;
-      continue;
-    }
-
-    if (b[1] <= kMaxFrames) {
-      if (available < 3) {
-        if (!final) return;
-        skip(1, [&] { return QStringLiteral("packet header cut short: 00 %1").arg(hexByte(b[1])); }, out);
-        continue;
-      }
-      if (b[2] != 0x00) {
-        skip(1, [&] { return QStringLiteral("00 %1 %2 is no packet header").arg(hexByte(b[1]), hexByte(b[2])); }, out);
-        continue;
-      }
-      const int length = packetLengthOf(b, available, final);
-      if (length == 0) return;
-      reportSkipped(out);
-      handlePacket(b, length, out);
-      head_ += length;
-      continue;
-    }
-
-    skip(1, [&] { return QStringLiteral("00 %1 starts no control command or packet").arg(hexByte(b[1])); }, out);
-  }
-}
-
-void ModuleDecoder::skip(qsizetype count, const std::function<QString()> &reason, std::vector<ModuleEvent> &out) {
-  while (count > 0) {
-    if (skippedCount_ == 0) {
-      skippedStart_ = headOffset();
-      // A run that goes on after a full report keeps no reason of its own: the
-      // bytes where the report was cut depend on how the stream arrived.
-      skippedReason_ = runGoesOn_ ? QStringLiteral("the skipped run before goes on") : reason();
-      skippedSample_.clear();
-    }
-    const qsizetype n = std::min<qsizetype>(count, kMaxSkipReport - skippedCount_);
-    const qsizetype sample = std::min<qsizetype>(n, kSkipSampleSize - skippedSample_.size());
-    if (sample > 0) skippedSample_.append(reinterpret_cast<const char *>(buffer_.data() + head_), sample);
-    skippedCount_ += static_cast<int>(n);
-    head_ += n;
-    count -= n;
-    if (skippedCount_ >= kMaxSkipReport) {
-      reportSkipped(out);
-      runGoesOn_ = true;
-    }
-  }
-}
-
-void ModuleDecoder::reportSkipped(std::vector<ModuleEvent> &out) {
-  runGoesOn_ = false;
-  if (skippedCount_ == 0) return;
-  const auto *sample = reinterpret_cast<const std::uint8_t *>(skippedSample_.constData());
-  QString bytes = hexBytes(sample, skippedSample_.size());
-  if (skippedCount_ > skippedSample_.size()) bytes += QStringLiteral(" ...");
-  out.push_back({skippedStart_, skippedCount_,
-                 decoded::Fault{{LineFault::UnexpectedBytes,
-                                 QStringLiteral("%1 byte(s) skipped (%2): %3").arg(skippedCount_).arg(skippedReason_, bytes)}}});
-  skippedCount_ = 0;
-  skippedSample_.clear();
-  skippedReason_.clear();
-}
-
-void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent> &out) {
-  const qint64 offset = headOffset();
+void Reader::command(std::span<const std::uint8_t, kControlCommandSize> b, qint64 offset) {
   const auto code = static_cast<CommandCode>(b[2]);
   const std::uint8_t parameter = b[3];
-  const QString bytes = hexBytes(b, kControlCommandSize);
+  const QString bytes = spacedHex(QByteArrayView(reinterpret_cast<const char *>(b.data()), kControlCommandSize));
   // The fault that stands for a rejected command takes its seven bytes.
   auto fault = [&](LineFault kind, const QString &detail) {
-    out.push_back({offset, kControlCommandSize, decoded::Fault{{kind, detail}}});
+    out_.push_back({offset, kControlCommandSize, decoded::Fault{{kind, detail}}});
   };
   auto badParameter = [&](const QString &name, const QString &expected) {
     fault(LineFault::BadParameter,
@@ -229,20 +45,20 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
   switch (code) {
     case CommandCode::MessageStart:
       if (parameter != 0) {
-        message_.interrupt(QStringLiteral("a malformed message start"), offset, out);
+        message_.interrupt(QStringLiteral("a malformed message start"), offset, out_);
         badParameter(QStringLiteral("message start"), QStringLiteral("00"));
         return;
       }
-      message_.start(offset, out);
+      message_.start(offset, out_);
       return;
 
     case CommandCode::FrameCount:
       if (parameter < 1 || parameter > kMaxFrames) {
-        message_.badFrameCount(offset, out);
+        message_.badFrameCount(offset, out_);
         badParameter(QStringLiteral("frame count"), QStringLiteral("01 .. 10"));
         return;
       }
-      message_.frameCount(parameter, offset, out);
+      message_.frameCount(parameter, offset, out_);
       return;
 
     case CommandCode::DisplayClear:
@@ -251,27 +67,40 @@ void ModuleDecoder::handleCommand(const std::uint8_t *b, std::vector<ModuleEvent
       const QString name = code == CommandCode::DisplayClear ? QStringLiteral("display clear")
                            : code == CommandCode::DataCue    ? QStringLiteral("data cue")
                                                         : QStringLiteral("update");
-      message_.interrupt(QStringLiteral("a %1 command").arg(name), offset, out);
+      message_.interrupt(QStringLiteral("a %1 command").arg(name), offset, out_);
       if (parameter != 0) {
         badParameter(name, QStringLiteral("00"));
         return;
       }
-      if (code == CommandCode::DisplayClear) out.push_back({offset, kControlCommandSize, decoded::DisplayClear{}});
-      else if (code == CommandCode::DataCue) out.push_back({offset, kControlCommandSize, decoded::DataCue{}});
-      else out.push_back({offset, kControlCommandSize, decoded::Update{}});
+      if (code == CommandCode::DisplayClear) out_.push_back({offset, kControlCommandSize, decoded::DisplayClear{}});
+      else if (code == CommandCode::DataCue) out_.push_back({offset, kControlCommandSize, decoded::DataCue{}});
+      else out_.push_back({offset, kControlCommandSize, decoded::Update{}});
       return;
     }
 
     default:
-      message_.interrupt(QStringLiteral("an unknown command"), offset, out);
+      message_.interrupt(QStringLiteral("an unknown command"), offset, out_);
       fault(LineFault::UnknownCommand, QStringLiteral("control command %1 has code %2, which is none of 04, 14, 18, 1C, 25")
                                            .arg(bytes, hexByte(b[2])));
       return;
   }
 }
 
-void ModuleDecoder::handlePacket(const std::uint8_t *b, int length, std::vector<ModuleEvent> &out) {
-  message_.packet(checkPacket(QByteArrayView(reinterpret_cast<const char *>(b), length)), headOffset(), length, out);
+}  // namespace
+
+std::vector<ModuleEvent> ModuleDecoder::feed(QByteArrayView bytes) {
+  std::vector<ModuleEvent> out;
+  Reader reader(message_, out);
+  framing_.feed(bytes, reader);
+  return out;
+}
+
+std::vector<ModuleEvent> ModuleDecoder::flush() {
+  std::vector<ModuleEvent> out;
+  Reader reader(message_, out);
+  framing_.flush(reader);
+  message_.interrupt(QStringLiteral("the line went quiet"), framing_.offset(), out);
+  return out;
 }
 
 }  // namespace vf
