@@ -12,6 +12,7 @@
 #include "encoder/run_presentation.h"
 #include "encoder/text_file.h"
 #include "link/module_link.h"
+#include "link/port_options.h"
 #include "protocol/hex_text.h"
 
 #include <QCommandLineParser>
@@ -66,20 +67,13 @@ int main(int argc, char *argv[]) {
                                      QStringLiteral("Print every write as hex bytes instead of sending it."));
   const QCommandLineOption fileOption(QStringLiteral("file"), QStringLiteral("Take the text from a .txt file."),
                                       QStringLiteral("F"));
-  const QCommandLineOption deviceOption(QStringLiteral("device"),
-                                        QStringLiteral("Send through this serial device (/dev/ttyACM0, COM3, ...)."),
-                                        QStringLiteral("PATH"));
-  const QCommandLineOption portOption(
-      QStringLiteral("port"),
-      QStringLiteral("Send through port N (1 .. 16) as the program numbers them: RS-232C unless --usb."),
-      QStringLiteral("N"));
-  const QCommandLineOption usbOption(QStringLiteral("usb"), QStringLiteral("--port N is USB-serial converter port N."));
+  const vf::PortOptions portOptions;
   const QCommandLineOption clearOption(QStringLiteral("clear"),
                                        QStringLiteral("Send the display clear command alone."));
   const QCommandLineOption rewindOption(QStringLiteral("rewind"),
                                         QStringLiteral("Send the data cue command alone (back to the beginning)."));
-  parser.addOptions({speedOption, hexOption, fileOption, deviceOption, portOption, usbOption, clearOption,
-                     rewindOption});
+  parser.addOptions({speedOption, hexOption, fileOption, clearOption, rewindOption});
+  portOptions.addTo(parser);
   parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The text (joined by blanks)."),
                                QStringLiteral("[TEXT ...]"));
   if (!parser.parse(QCoreApplication::arguments())) return badUsage(parser.errorText());
@@ -96,18 +90,13 @@ int main(int argc, char *argv[]) {
   const QStringList words = parser.positionalArguments();
   if (parser.isSet(fileOption) && !words.isEmpty()) return badUsage(QStringLiteral("give either --file or TEXT, not both"));
 
-  const int destinations = int(parser.isSet(hexOption)) + int(parser.isSet(deviceOption)) + int(parser.isSet(portOption));
+  const vf::PortOptionValues portValues = portOptions.valuesFrom(parser);
+  const int destinations = int(parser.isSet(hexOption)) + int(portValues.device.has_value()) + int(portValues.port.has_value());
   if (destinations == 0) return badUsage(QStringLiteral("no port to write to; give --device, --port or --hex"));
   if (destinations > 1) return badUsage(QStringLiteral("give only one of --hex, --device and --port"));
-  if (parser.isSet(usbOption) && !parser.isSet(portOption)) return badUsage(QStringLiteral("--usb belongs to --port"));
-  int portNum = 0;
-  if (parser.isSet(portOption)) {
-    bool ok = false;
-    portNum = parser.value(portOption).toInt(&ok);
-    if (!ok || portNum < 1 || portNum > vf::kMaxPortNumber) {
-      return badUsage(QStringLiteral("--port takes a number from 1 to 16, not \"%1\"").arg(parser.value(portOption)));
-    }
-  }
+  QString portProblem;
+  const std::optional<vf::ModulePort> port = vf::readModulePort(portValues, &portProblem);
+  if (!port) return badUsage(portProblem);
   const bool command = parser.isSet(clearOption) || parser.isSet(rewindOption);
   if (parser.isSet(clearOption) && parser.isSet(rewindOption)) {
     return badUsage(QStringLiteral("give either --clear or --rewind, not both"));
@@ -163,10 +152,8 @@ int main(int argc, char *argv[]) {
     return status;
   }
 
-  const auto portKind = parser.isSet(usbOption) ? vf::ConnectionKind::UsbConverter : vf::ConnectionKind::Rs232c;
-  const QString device = parser.value(deviceOption);
-  vf::ModuleLink link(device.isEmpty() ? vf::ModuleLink::DeviceNamer() : [device](int, vf::ConnectionKind) { return device; });
-  const vf::PortOpenResult opened = link.open(portNum, portKind);
+  vf::ModuleLink link(port->namer());
+  const vf::PortOpenResult opened = link.open(port->portNum, port->kind);
   if (!opened.open) return portFailure(QStringLiteral("cannot open"), opened.device, opened.reason, opened.permissionDenied);
   QString failure;
   if (!link.sendMessage(writes)) failure = link.failureText();
