@@ -11,6 +11,7 @@ VF_PACKAGES=(
   fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick xdotool
   python3 desktop-file-utils
+  mosquitto mosquitto-clients libmosquitto-dev
 )
 
 vf_as_root() {

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace vf {
+
+struct BrokerSettings {
+  QString host = QStringLiteral("localhost");
+  int port = 1883;
+  QString clientId;   // also names the broker's session for this client
+  QString username;   // none when empty
+  QByteArray password;
+  QString caFile;     // TLS, checking the broker against this CA, when set
+  int keepAliveSeconds = 30;
+  // Published by the broker, retained, QoS 1, when the connection ends
+  // without a goodbye. None when the topic is empty.
+  QString willTopic;
+  QByteArray willPayload;
+};
+
+// One connection to an MQTT broker through libmosquitto, driven by the Qt
+// event loop of the thread it lives in: the library's socket is watched by
+// socket notifiers, its housekeeping (keep-alive pings, retries of QoS 1
+// messages) runs once a second, and nothing blocks except the name lookup
+// when a connection starts. Every signal is emitted from the event loop, never
+// from inside the library, so a handler may call back into the client.
+//
+// The session is kept by the broker (no clean start): QoS 1 messages sent to
+// the client's subscriptions while it is away are delivered when it is back.
+// A connection that fails or drops is tried again after 1 s, then 2, 4, 8 and
+// 16 s, then every 30 s, until one is accepted; each pause a quarter longer
+// or shorter at random.
+class MqttClient : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int kFirstRetryMs = 1000;
+  static constexpr int kLongestRetryMs = 30000;
+
+  explicit MqttClient(BrokerSettings settings, QObject *parent = nullptr);
+  ~MqttClient() override;
+
+  // Sets up the will, the credentials and TLS, and starts connecting. A
+  // setting the library refuses (a CA file it cannot read) is returned, and
+  // nothing starts.
+  QString start();
+  bool isConnected() const { return connected_; }
+  // How long until the next try, while not connected and not trying.
+  int retryPauseMs() const { return retry_.isActive() ? retry_.remainingTime() : 0; }
+
+  // At QoS 1; false when not connected.
+  bool subscribe(const QStringList &topics);
+  // The message id, or 0 when not connected (nothing is kept for later).
+  // published() tells when the broker has a QoS 1 message.
+  int publish(const QString &topic, const QByteArray &payload, bool retain, int qos);
+  // Says goodbye (the broker then drops the will) and stops trying; stopped()
+  // follows once the connection has closed.
+  void stop();
+
+ signals:
+  void connected();
+  // A connection ended or could not be made; the next try is due in retryPauseMs().
+  void connectionLost(const QString &why);
+  void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
+  void published(int messageId);  // the broker has acknowledged it
+  void stopped();
+
+ private:
+  static void onConnect(mosquitto *, void *self, int code);
+  static void onDisconnect(mosquitto *, void *self, int code);
+  static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+  static void onPublish(mosquitto *, void *self, int messageId);
+
+  void attempt();
+  void watchSocket();
+  void dropSocket();
+  // After every call into the library: follows the socket it left and what
+  // it wants to write.
+  void afterCall();
+  void lost();
+
+  BrokerSettings settings_;
+  mosquitto *mosq_ = nullptr;
+  QPointer<QSocketNotifier> reader_;
+  QPointer<QSocketNotifier> writer_;
+  QTimer housekeeping_;
+  QTimer retry_;
+  int nextPauseMs_ = kFirstRetryMs;
+  bool live_ = false;       // a connection is being made or is up
+  bool connected_ = false;  // the broker has accepted it
+  bool stopping_ = false;
+  QString why_;             // what the library last said about the connection
+};
+
+}  // namespace vf

@@ -1,0 +1,393 @@
+// vf3360-bridge against a real mosquitto broker of the test's own, with
+// mosquitto_pub and mosquitto_sub as a publisher and an onlooker, and its
+// module on a pseudo-terminal.
+
+#include "encoder/message_builder.h"
+#include "protocol/module_decoder.h"
+#include "sim/pseudo_terminal.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+const QByteArray kUpdate = QByteArray::fromHex("00001C00001CEF");
+const QByteArray kClear = QByteArray::fromHex("000014000014EF");
+const QByteArray kDataCue = QByteArray::fromHex("000018000018EF");
+
+QByteArray messageBytes(const QString &text, int speed) {
+  QByteArray all;
+  for (const QByteArray &write : vf::buildMessage(text, speed).writes) all += write;
+  return all;
+}
+
+// A broker on a free port of 127.0.0.1 that keeps its retained messages and
+// sessions across a restart, or forgets them.
+struct Broker {
+  QTemporaryDir dir;
+  quint16 port = 0;
+  QProcess process;
+
+  bool start(bool keep = true) {
+    if (port == 0) {
+      QTcpServer probe;
+      if (!probe.listen(QHostAddress::LocalHost)) return false;
+      port = probe.serverPort();
+    }
+    QFile conf(dir.filePath(u"broker.conf"_qs));
+    if (!conf.open(QIODevice::WriteOnly)) return false;
+    // Started as root, mosquitto becomes the user named here (by default
+    // "mosquitto", who could not write its database into the folder).
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser %2\npersistence %3\npersistence_location %4/\n")
+                   .arg(port)
+                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
+                   .toUtf8());
+    conf.close();
+    // Its log is not read: a pipe left full would stop the broker.
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(u"mosquitto"_qs, {u"-c"_qs, conf.fileName()});
+    return process.waitForStarted() && QTest::qWaitFor([&] {
+      QTcpSocket socket;
+      socket.connectToHost(QHostAddress::LocalHost, port);
+      return socket.waitForConnected(1000);
+    }, 10000);
+  }
+  void stop() {
+    process.terminate();
+    process.waitForFinished(10000);
+  }
+  QStringList args() const { return {u"-h"_qs, u"127.0.0.1"_qs, u"-p"_qs, QString::number(port), u"-q"_qs, u"1"_qs}; }
+};
+
+}  // namespace
+
+class BridgeTest : public QObject {
+  Q_OBJECT
+  Broker broker_;
+  QString name_;
+  QProcess bridge_;
+  QProcess watch_;  // mosquitto_sub on the display's status and events
+  QList<QJsonObject> seen_;
+  QHash<QString, qsizetype> taken_;  // a topic's messages up to here have been looked at
+
+  void publish(const QString &topic, const QByteArray &payload, bool retain = false) {
+    QProcess pub;
+    pub.start(u"mosquitto_pub"_qs, broker_.args() + QStringList{u"-t"_qs, topic, payload.isEmpty() ? u"-n"_qs : u"-s"_qs} +
+                                       (retain ? QStringList{u"-r"_qs} : QStringList{}));
+    pub.write(payload);
+    pub.closeWriteChannel();
+    QVERIFY(pub.waitForFinished(10000) && pub.exitCode() == 0);
+  }
+  void startBridge(const QString &device, const QStringList &more = {}) {
+    bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH),
+                  QStringList{u"--name"_qs, name_, u"--device"_qs, device, u"--broker"_qs,
+                              QStringLiteral("127.0.0.1:%1").arg(broker_.port)} + more);
+    QVERIFY(bridge_.waitForStarted());
+  }
+  // The next message on the topic ending in `leaf`, after the last one taken
+  // there, that has every field of `fields`, within ms.
+  QJsonObject next(const QString &leaf, const QJsonObject &fields, int ms = 10000) {
+    QJsonObject found;
+    (void)QTest::qWaitFor([&] {
+      while (watch_.canReadLine()) {
+        const QJsonObject line = QJsonDocument::fromJson(watch_.readLine()).object();
+        if (line.isEmpty()) continue;
+        QJsonObject payload = QJsonDocument::fromJson(line[u"payload"].toString().toUtf8()).object();
+        payload[u"_topic"] = line[u"topic"];
+        seen_ << payload;
+      }
+      for (qsizetype &i = taken_[leaf]; i < seen_.size(); ++i) {
+        if (!seen_[i][u"_topic"].toString().endsWith(leaf)) continue;
+        bool all = true;
+        for (auto it = fields.begin(); it != fields.end(); ++it) all = all && seen_[i][it.key()] == it.value();
+        if (all) {
+          found = seen_[i++];
+          return true;
+        }
+      }
+      return false;
+    }, ms);
+    return found;
+  }
+  QJsonObject status(const QString &state) { return next(u"/status"_qs, {{u"state"_qs, state}}); }
+  QJsonObject event(const QString &kind) { return next(u"/event"_qs, {{u"event"_qs, kind}}); }
+  // Update commands among the bytes of the next ms; -1 when anything else came.
+  static int updates(vf::PseudoTerminal &line, int ms) {
+    const QByteArray bytes = line.readExactly(1 << 24, ms);
+    return bytes == kUpdate.repeated(bytes.size() / kUpdate.size()) ? int(bytes.size() / kUpdate.size()) : -1;
+  }
+
+ private slots:
+  void initTestCase() {
+    watch_.setProcessChannelMode(QProcess::MergedChannels);
+    QVERIFY(broker_.start());
+  }
+  void cleanupTestCase() { broker_.stop(); }
+
+  void init() {
+    static int count = 0;
+    name_ = QStringLiteral("t%1").arg(++count);
+    seen_.clear();
+    taken_.clear();
+    watch_.start(u"mosquitto_sub"_qs, broker_.args() + QStringList{u"-F"_qs, u"%j"_qs, u"-t"_qs,
+                                                                   QStringLiteral("vf3360/%1/+").arg(name_)});
+    // Subscribed once a message of its own comes back.
+    for (int i = 0; i < 100; ++i) {
+      publish(QStringLiteral("vf3360/%1/probe").arg(name_), "{}");
+      if (!next(u"/probe"_qs, {}, 100).isEmpty()) break;
+    }
+  }
+  void cleanup() {
+    for (QProcess *p : {&bridge_, &watch_}) {
+      p->kill();
+      p->waitForFinished();
+    }
+    if (QTest::currentTestFailed()) qWarning().noquote() << "the bridge said:\n" << bridge_.readAllStandardError();
+  }
+
+  // A text comes out byte for byte as the program's "変換 + 送信" writes it,
+  // then the update command every 20 ms.
+  void showsText_data() {
+    QTest::addColumn<QString>("topic");  // %1: the display's name
+    QTest::addColumn<QByteArray>("speed");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("unusable");
+    QTest::newRow("own topic") << "vf3360/%1/text" << QByteArray() << "あいう ABC" << 1 << "";
+    QTest::newRow("speed 3") << "vf3360/%1/text" << QByteArray("3") << "漢字" << 1 << "";
+    QTest::newRow("group") << "vf3360/group/hall/text" << QByteArray("5") << "ｶﾀｶﾅ" << 1 << "";
+    QTest::newRow("unusable") << "vf3360/%1/text" << QByteArray() << "髙島屋" << 1 << "髙 U+9AD9";
+    QTest::newRow("2033 characters") << "vf3360/%1/text" << QByteArray() << QString(2033, u'字') << 16 << "";
+  }
+  void showsText() {
+    QFETCH(QString, topic);
+    QFETCH(QByteArray, speed);
+    QFETCH(QString, text);
+    QFETCH(int, frames);
+    QFETCH(QString, unusable);
+    vf::PseudoTerminal line;
+    QTemporaryFile config;
+    QVERIFY(config.open() && config.write("# groups\ngroup = other\ngroup = hall\nname = not-this-one\n") > 0);
+    config.close();
+    startBridge(line.path(), {u"--config"_qs, config.fileName()});
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    topic.replace(u"%1"_qs, name_);
+    if (!speed.isEmpty()) publish(topic.section(u'/', 0, -2) + u"/speed"_qs, speed);
+    publish(topic, text.toUtf8());
+    const QByteArray expected = messageBytes(text, speed.isEmpty() ? 1 : speed.toInt());
+    QCOMPARE(line.readExactly(expected.size(), 10000), expected);
+    QCOMPARE(line.readExactly(3 * kUpdate.size()), kUpdate.repeated(3));
+    const QJsonObject sent = next(u"/event"_qs, {{u"event"_qs, u"text-sent"_qs}});
+    QCOMPARE(sent[u"frames"].toInt(), frames);
+    QCOMPARE(QStringList({sent[u"unusable"][u"character"].toString(), sent[u"unusable"][u"codePoint"].toString()}).join(u' ').trimmed(),
+             unusable);
+    QCOMPARE(next(u"/status"_qs, {{u"text"_qs, text}})[u"frames"].toInt(), frames);
+  }
+  void commands_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");  // what the module says
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("event");
+    QTest::newRow("clear") << QByteArray("clear") << QByteArray() << kClear << "command";
+    QTest::newRow("rewind") << QByteArray(" rewind\n") << QByteArray() << kDataCue << "command";
+    QTest::newRow("cue reply") << QByteArray() << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
+  }
+  void commands() {
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, event);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    if (!command.isEmpty()) publish(QStringLiteral("vf3360/%1/command").arg(name_), command);
+    QVERIFY(line.write(reply));
+    QCOMPARE(line.readExactly(expected.size(), 10000), expected);
+    QVERIFY(!this->event(event).isEmpty());
+    QCOMPARE(line.readFor(300), QByteArray());  // and nothing more
+  }
+
+  // Auto update as in the program: switched on, the update command goes out
+  // every 20 ms until it is switched off; after a text it goes out whatever
+  // the switch, until the module says anything while the switch is off.
+  void autoUpdate_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("stopCommand");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("on, off") << QByteArray() << QByteArray("auto-update on") << QByteArray("auto-update off") << QByteArray() << true;
+    QTest::newRow("text, a reply") << QByteArray("あ") << QByteArray() << QByteArray() << QByteArray("\x11\x22\x33\x44") << true;
+    QTest::newRow("on, a reply") << QByteArray() << QByteArray("auto-update on") << QByteArray() << QByteArray("\x11\x22\x33\x44") << false;
+  }
+  void autoUpdate() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, stopCommand);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, stops);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    const QString topic = QStringLiteral("vf3360/%1/").arg(name_);
+    if (!text.isEmpty()) {
+      publish(topic + u"text"_qs, text);
+      QCOMPARE(line.readExactly(messageBytes(QString::fromUtf8(text), 1).size(), 10000), messageBytes(QString::fromUtf8(text), 1));
+    }
+    if (!command.isEmpty()) publish(topic + u"command"_qs, command);
+    QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
+    if (!stopCommand.isEmpty()) publish(topic + u"command"_qs, stopCommand);
+    QVERIFY(line.write(reply));
+    QVERIFY(updates(line, 200) >= 0);
+    const int after = updates(line, 500);
+    QVERIFY2(stops ? after == 0 : after >= 10, qPrintable(QString::number(after)));
+  }
+
+  // Refused with the reason as an event, and nothing goes to the line.
+  void refusals_data() {
+    QTest::addColumn<QString>("leaf");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << "not UTF-8";
+    QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << "larger than 64 KiB";
+    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << "文字数オーバー";
+    QTest::newRow("empty") << "text" << QByteArray() << "文字を入力してください";
+    QTest::newRow("speed 6") << "speed" << QByteArray("6") << "speed is 1 to 5";
+    QTest::newRow("speed fast") << "speed" << QByteArray("fast") << "speed is 1 to 5";
+    QTest::newRow("unknown command") << "command" << QByteArray("explode") << "unknown command";
+    QTest::newRow("command not UTF-8") << "command" << QByteArray("clear\xFF") << "not UTF-8";
+  }
+  void refusals() {
+    QFETCH(QString, leaf);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, why);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    publish(QStringLiteral("vf3360/%1/%2").arg(name_, leaf), payload);
+    const QString said = event(u"refused"_qs)[u"why"].toString();
+    QVERIFY2(said.contains(why), qPrintable(said));
+    QCOMPARE(line.readFor(100), QByteArray());  // a text sent goes to the line before its event
+  }
+  // Killed, the broker publishes the last will; stopped by SIGTERM or SIGINT,
+  // the bridge says "offline" itself and ends with 0. Started again, it shows
+  // the retained text.
+  void goesOffline_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+  }
+  void goesOffline() {
+    QFETCH(int, signal);
+    publish(QStringLiteral("vf3360/%1/text").arg(name_), "再起動", true);
+    const QByteArray expected = messageBytes(u"再起動"_qs, 1);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QCOMPARE(line.readExactly(expected.size(), 10000), expected);
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    ::kill(pid_t(bridge_.processId()), signal);
+    QVERIFY(bridge_.waitForFinished(10000));
+    if (signal != SIGKILL) QVERIFY(bridge_.exitStatus() == QProcess::NormalExit && bridge_.exitCode() == 0);
+    QVERIFY(!status(u"offline"_qs).isEmpty());
+    QVERIFY(updates(line, 100) >= 0);
+    startBridge(line.path());
+    QCOMPARE(line.readExactly(expected.size(), 10000), expected);
+  }
+
+  // The device goes away: "no-device" with the reason, tried again every 2 s;
+  // a text taken meanwhile is shown once the device is back.
+  void deviceLostAndBack() {
+    QTemporaryDir dir;
+    const QString device = dir.filePath(u"module"_qs);
+    auto first = std::make_unique<vf::PseudoTerminal>();
+    QVERIFY(QFile::link(first->path(), device));
+    startBridge(device);
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    first->closeFarEnd();
+    QVERIFY(!status(u"no-device"_qs)[u"error"].toString().isEmpty());
+    QVERIFY(!event(u"device-lost"_qs).isEmpty());
+    publish(QStringLiteral("vf3360/%1/text").arg(name_), "戻った");
+    QVERIFY(!event(u"text-waiting"_qs).isEmpty());
+    vf::PseudoTerminal second;
+    QVERIFY(QFile::remove(device) && QFile::link(second.path(), device));
+    const QByteArray expected = messageBytes(u"戻った"_qs, 1);
+    QCOMPARE(second.readExactly(expected.size(), 10000), expected);
+    QVERIFY(!event(u"device-back"_qs).isEmpty());
+    QVERIFY(!next(u"/status"_qs, {{u"state"_qs, u"online"_qs}, {u"text"_qs, u"戻った"_qs}}).isEmpty());
+  }
+
+  // The broker stops and starts again: the bridge connects again, publishes
+  // its status anew and takes texts as before, also from a broker that has
+  // forgotten its subscriptions. The display keeps its text, and the retained
+  // one, being what it shows, is not sent again.
+  void brokerStoppedAndStarted_data() {
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("keeps sessions and retained texts") << true;
+    QTest::newRow("forgets them") << false;
+  }
+  void brokerStoppedAndStarted() {
+    QFETCH(bool, keep);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    const QString before = status(u"online"_qs)[u"connected"].toString();
+    publish(QStringLiteral("vf3360/%1/text").arg(name_), "そのまま", true);
+    QCOMPARE(line.readExactly(messageBytes(u"そのまま"_qs, 1).size(), 10000), messageBytes(u"そのまま"_qs, 1));
+    broker_.stop();
+    QVERIFY(broker_.start(keep));
+    QJsonObject again;
+    do again = status(u"online"_qs);
+    while (!again.isEmpty() && again[u"connected"].toString() == before);
+    QVERIFY(!again.isEmpty());
+    publish(QStringLiteral("vf3360/%1/text").arg(name_), "次");
+    vf::ModuleDecoder decoder;
+    QStringList kinds;
+    QString shown;
+    QDeadlineTimer deadline(10000);
+    while (shown.isEmpty() && !deadline.hasExpired()) {
+      for (const vf::ModuleEvent &e : decoder.feed(line.readExactly(1 << 20, 100))) {
+        if (!e.is<vf::decoded::Update>()) kinds << vf::eventKindName(e);
+        if (const auto *message = e.as<vf::decoded::Message>()) shown = message->text;
+      }
+    }
+    QCOMPARE(kinds.join(u' '), u"message-start frame-count packet message"_qs);
+    QVERIFY2(shown.startsWith(u"次"_qs), qPrintable(shown));
+  }
+
+  void usage_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no module") << QStringList{"--name", "a"} << "" << "no module given";
+    QTest::newRow("bad name") << QStringList{"--name", "a/b", "--port", "1"} << "" << "letters, digits";
+    QTest::newRow("bad broker") << QStringList{"--name", "a", "--port", "1", "--broker", "[::1]:99999"} << "" << "HOST or HOST:PORT";
+    QTest::newRow("password in the file") << QStringList{} << "name = a\n port = 1\npassword = x\n" << ":3: the password is taken";
+  }
+  void usage() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, config);
+    QFETCH(QString, error);
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(config.toUtf8()) >= 0);
+    file.close();
+    QProcess p;
+    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args + (config.isEmpty() ? QStringList{} : QStringList{u"--config"_qs, file.fileName()}));
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 2);
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(said.contains(error), qPrintable(said));
+  }
+};
+
+QTEST_GUILESS_MAIN(BridgeTest)
+#include "tst_bridge.moc"
