@@ -1,5 +1,6 @@
 // `cmake --install` into a staging folder under /usr, as a package would: the
-// files, the installed tools, the desktop entry and the icons.
+// files, the installed tools, the desktop entry, the icons and the bridge's
+// service.
 
 #include <QDirIterator>
 #include <QImage>
@@ -35,7 +36,9 @@ class InstallTest : public QObject {
   }
 
   void installed() {
-    QStringList expected = {u"bin/vf3360"_qs, u"bin/vf3360-send"_qs, u"bin/vf3360-sim"_qs, u"share/applications/vf3360.desktop"_qs};
+    QStringList expected = {u"bin/vf3360"_qs, u"bin/vf3360-send"_qs, u"bin/vf3360-sim"_qs, u"bin/vf3360-bridge"_qs,
+                            u"lib/systemd/system/vf3360-bridge@.service"_qs, u"share/doc/vf3360/bridge-example.ini"_qs,
+                            u"share/applications/vf3360.desktop"_qs};
     for (int size : {32, 64, 128, 256}) expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size);
     QStringList found;
     for (QDirIterator it(stage_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
@@ -46,6 +49,16 @@ class InstallTest : public QObject {
 
     QCOMPARE(runToEnd(root_ + u"bin/vf3360-send"_qs, {u"--hex"_qs, u"あ"_qs}), runToEnd(QStringLiteral(VF3360_SEND_PATH), {u"--hex"_qs, u"あ"_qs}));
     QVERIFY(runToEnd(root_ + u"bin/vf3360-sim"_qs, {u"--help"_qs}).contains("virtual VF3360"));
+  }
+
+  // The service runs the installed bridge on its settings file; the example
+  // is a settings file the bridge takes.
+  void bridgeService() {
+    QFile unit(root_ + u"lib/systemd/system/vf3360-bridge@.service"_qs);
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    QVERIFY(unit.readAll().contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini\n"));
+    const QByteArray shown = runToEnd(root_ + u"bin/vf3360-bridge"_qs, {u"--config"_qs, root_ + u"share/doc/vf3360/bridge-example.ini"_qs, u"--check"_qs});
+    QVERIFY2(shown.startsWith("name: hall-1\n"), shown);
   }
 
   void desktopEntry() {
