@@ -130,6 +130,10 @@ class MainWindowTest : public QObject {
     text3->setFocus();
     QTest::keyClick(text3, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), rig.find<QWidget>(u"Command1"_qs));
+    for (int i = 0; i < 30; ++i) {  // round the window: no result field on the way
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY(QApplication::focusWidget() == text3 || !QApplication::focusWidget()->objectName().startsWith(u"Text"_qs));
+    }
     QTest::keyClick(text3, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(rig.dialogs.fileFilters.size(), 1);
     QTest::keyClick(text3, Qt::Key_Q, Qt::ControlModifier);
@@ -170,6 +174,19 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.module.bytes.startsWith(joined(buildMessage(rig.field(u"Text3"_qs), 1).writes)));
     QVERIFY(!progress->isVisible());
     QCOMPARE(rig.endRequests + int(!rig.window->isVisible()) + int(rig.dialog() != nullptr), 1);
+  }
+
+  // A line that takes nothing is waited for no longer than the line time of
+  // what is pending and a second: 276 bytes, 144 ms.
+  void lineThatTakesNothing() {
+    Started rig;
+    QVERIFY(rig.module.line.holdOutput(true));
+    rig.send(u"あ"_qs);
+    QElapsedTimer clock;
+    clock.start();
+    rig.press(u"Command3"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.endRequests == 1, 5000);
+    QVERIFY2(clock.elapsed() >= 1100 && clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
   }
 
   // A message box is as wide as its title, and a command in it keeps its line.
