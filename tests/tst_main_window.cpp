@@ -272,7 +272,10 @@ class MainWindowTest : public QObject {
     // text are told and leave Text3 as it was; a cancelled dialog.
     rig.press(u"Load"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
-    rig.dialogs.filesToChoose.prepend(QStringLiteral(VF3360_PATH));  // a program, not text
+    QFile program(rig.folder.filePath(u"program.txt"_qs));  // the start of a program, not text
+    QVERIFY(program.open(QIODevice::WriteOnly) && program.write(QByteArray("\x7F" "ELF\x02\x01\x01\0\0", 9)) == 9);
+    program.close();
+    rig.dialogs.filesToChoose.prepend(program.fileName());
     rig.press(u"Command8"_qs);
     rig.press(u"Command8"_qs);
     rig.press(u"Command8"_qs);

@@ -63,7 +63,7 @@ class ToolsTest : public QObject {
     QTest::newRow("empty") << QStringList{"--hex"} << 4 << QByteArray() << "文字を入力してください\n";
     QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
     QTest::newRow("a control character") << QStringList{"--hex", "\x1B[0m"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
-    QTest::newRow("a file that is no text") << QStringList{"--hex", "--file", VF3360_SEND_PATH} << 2 << QByteArray()
+    QTest::newRow("a file that is no text") << QStringList{"--hex", "--file", "@program"} << 2 << QByteArray()
                                             << "vf3360-send: テキストファイルではありません";
     QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << QByteArray() << "vf3360-send: --speed takes";
     QTest::newRow("port 17") << QStringList{"--port", "17", "a"} << 2 << QByteArray() << "vf3360-send: --port takes";
@@ -80,6 +80,11 @@ class ToolsTest : public QObject {
     QFETCH(int, status);
     QFETCH(QByteArray, out);
     QFETCH(QString, error);
+    QTemporaryDir dir;
+    QFile program(dir.filePath(u"program.txt"_qs));  // the start of a program, not text
+    QVERIFY(program.open(QIODevice::WriteOnly) && program.write(QByteArray("\x7F" "ELF\0\0", 6)) == 6);
+    program.close();
+    args.replaceInStrings(u"@program"_qs, program.fileName());
     const Run r = send(args);
     QCOMPARE(r.status, status);
     QVERIFY2(r.out.startsWith(out), r.out.left(200).constData());
