@@ -219,6 +219,8 @@ void DisplayBridge::showText(const Text &text, const BuiltMessage &message, cons
   // the event loop goes on meanwhile (a 16-frame message takes 2.19 s on the line).
   link_.whenSent([this, event, since]() mutable {
     event[QStringLiteral("ms")] = qRound(double(since.nsecsElapsed()) / 1e3) / 1000.0;
+    // The port closes when its device goes away: then not every byte left.
+    if (!link_.isOpen()) event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
     publishEvent(event);
     publishStatus();
   });
