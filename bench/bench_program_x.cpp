@@ -5,7 +5,8 @@
 //      by an X client (xev) that watches the root window for MapNotify;
 //  (2) peak memory (VmHWM of /proc/<pid>/status) of the idle program, 2 s
 //      after its start.
-// Needs Xvfb and xev (scripts/test installs them):
+// Needs Xvfb and xev (Debian packages xvfb and x11-utils; scripts/screenshot
+// installs them):
 //   build/bench/bench_program_x [starts]
 
 #include "sim/pseudo_terminal.h"

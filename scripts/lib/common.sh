@@ -4,24 +4,37 @@
 VF_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 VF_BUILD="$VF_ROOT/build"
 
+# What building, running and testing need.
 VF_PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
   libicu-dev
   fonts-ipafont-gothic
-  xvfb xauth x11-utils imagemagick xdotool
-  python3 desktop-file-utils
+  desktop-file-utils
   mosquitto mosquitto-clients libmosquitto-dev
+)
+# What only scripts/screenshot and bench_program_x need besides: a virtual X
+# display, an X client that watches it, a hand at its keys, a camera.
+VF_DISPLAY_PACKAGES=(
+  xvfb xauth x11-utils imagemagick xdotool python3
 )
 
 vf_as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Installs every package of VF_PACKAGES and of the arrays named as arguments
+# that is not installed yet.
 vf_install_missing() {
   local missing=()
-  local pkg
-  for pkg in "${VF_PACKAGES[@]}"; do
+  local pkg list
+  local -a wanted=("${VF_PACKAGES[@]}")
+  for list in "$@"; do
+    local -n extra="$list"
+    wanted+=("${extra[@]}")
+    unset -n extra
+  done
+  for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$pkg")
     fi
