@@ -11,7 +11,8 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTemporaryFile>
+#include <QTest>
 
 #include <pwd.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include "protocol/module_decoder.h"
 #include "tests/support/bytes.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <numeric>
 #include <random>

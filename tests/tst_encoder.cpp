@@ -7,7 +7,7 @@
 #include "encoder/text_check.h"
 #include "tests/support/bytes.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <unicode/ucnv.h>
 

@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRadioButton>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

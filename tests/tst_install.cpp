@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -19,7 +19,8 @@
 #include <QRadioButton>
 #include <QSerialPort>
 #include <QToolTip>
-#include <QtTest>
+#include <QTemporaryFile>
+#include <QTest>
 
 using namespace vf;
 

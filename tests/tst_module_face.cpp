@@ -8,7 +8,7 @@
 #include "protocol/module_decoder.h"
 #include "ui/preview_window.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace vf;
 

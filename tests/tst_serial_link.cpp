@@ -6,7 +6,7 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/support/bytes.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <fcntl.h>
 #include <termios.h>

@@ -4,7 +4,7 @@
 #include "settings/port_settings.h"
 #include "settings/port_setup.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <unistd.h>
 

@@ -9,7 +9,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <unicode/translit.h>
 

@@ -7,7 +7,7 @@
 #include "tests/support/bytes.h"
 
 #include <QProcess>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSerialPort>
-#include <QtTest>
+#include <QTest>
 
 using namespace vf;
 
