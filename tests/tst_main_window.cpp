@@ -190,6 +190,13 @@ class MainWindowTest : public QObject {
     QVERIFY2(clock.elapsed() >= 1100 && clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
   }
 
+  // With nothing on its way, the close box closes the port at once.
+  void closeBoxWithNothingPending() {
+    Started rig;
+    rig.window->close();
+    QVERIFY(!rig.window->isVisible() && !rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen());
+  }
+
   // A message box is as wide as its title, and a command in it keeps its line.
   void messageBoxes() {
     const auto box = messageBox(nullptr, openFailureDetail({false, u"/dev/ttyS0"_qs, u"Permission denied"_qs, true}));
