@@ -63,6 +63,22 @@ class SerialLinkTest : public QObject {
     line.link.close();
     QVERIFY(!line.link.write(hex("00")));
     QCOMPARE(line.link.failureText(), u"ポートが開いていません"_qs);
+
+    // A line held back longer than the driver's queue lasts: the rest waits in
+    // the port (the driver answers EAGAIN, no lost device) and follows in order.
+    Line held;
+    QVERIFY(held.pty.holdOutput(true));
+    QByteArray all;
+    for (int i = 0; i < 64; ++i) {
+      all += QByteArray(1024, char(i));
+      QVERIFY(held.link.write(all.right(1024)));
+    }
+    QTest::qWait(100);
+    QVERIFY(held.link.isOpen() && held.link.bytesPending() > 0 && held.events.isEmpty());
+    QVERIFY(held.pty.holdOutput(false));
+    QByteArray arrived;
+    QTRY_VERIFY((arrived += held.pty.readFor(1), arrived.size() >= all.size()));
+    QCOMPARE(arrived, all);
   }
 
   // Each reply is judged by the kind of connection, whole and cut in two:
