@@ -59,6 +59,10 @@ bool userInDialout() {
 
 }  // namespace
 
+QString usbIdText(quint16 vendor, quint16 product) {
+  return QStringLiteral("%1:%2").arg(vendor, 4, 16, QChar(u'0')).arg(product, 4, 16, QChar(u'0'));
+}
+
 SystemFacts gatherSystemFacts(const QString &ownDevice) {
   SystemFacts facts;
   facts.system = QSysInfo::prettyProductName();
@@ -72,9 +76,7 @@ SystemFacts gatherSystemFacts(const QString &ownDevice) {
     port.description = info.description();
     port.manufacturer = info.manufacturer();
     if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-      port.usbId = QStringLiteral("%1:%2")
-                       .arg(info.vendorIdentifier(), 4, 16, QChar(u'0'))
-                       .arg(info.productIdentifier(), 4, 16, QChar(u'0'));
+      port.usbId = usbIdText(info.vendorIdentifier(), info.productIdentifier());
     }
     port.serialNumber = info.serialNumber();
     port.use = useOf(port.device, ownDevice);

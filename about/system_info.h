@@ -29,6 +29,9 @@ struct SystemFacts {
   std::vector<SerialPortFacts> ports;
 };
 
+// A USB device's vendor and product as lsusb shows them: "0403:6001".
+QString usbIdText(quint16 vendor, quint16 product);
+
 // Reads them off this computer. `ownDevice` is the serial device this program
 // has open (empty: none).
 SystemFacts gatherSystemFacts(const QString &ownDevice);

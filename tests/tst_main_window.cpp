@@ -431,6 +431,7 @@ class MainWindowTest : public QObject {
     QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
     for (const QString &fact : {QSysInfo::kernelVersion(), u"Qt: "_qs + QString::fromLatin1(qVersion()), u"dialout"_qs})
       QVERIFY2(info->report().contains(fact), qPrintable(fact));
+    QCOMPARE(usbIdText(0x067B, 0x2303) + usbIdText(0x0403, 0x6001), u"067b:23030403:6001"_qs);
     SystemFacts facts{u"Debian GNU/Linux 12"_qs, u"linux 6.1"_qs, u"6.4.2"_qs, u"op"_qs, false, {}};
     facts.ports.push_back({u"/dev/ttyUSB0"_qs, u"FT232R USB UART"_qs, u"FTDI"_qs, u"0403:6001"_qs, u"A1B2"_qs, u"空き"_qs, false});
     QVERIFY(systemReport(facts).contains(u"ユーザー: op（dialout グループに入っていません）\n\nシリアルポート /dev/ttyUSB0\n  説明: "

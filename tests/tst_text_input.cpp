@@ -78,6 +78,17 @@ class TextInputTest : public QObject {
     for (QChar c : normalised) QVERIFY2(isUsable(c.unicode()), qPrintable(QString(c)));
   }
 
+  // A range that starts or ends inside a surrogate pair takes all of it.
+  void wholeCharacterRanges() {
+    const QString text = u"a😀b"_qs;  // the emoji is units 1 and 2
+    QString ranges;
+    for (auto [from, to] : {std::pair{2, 3}, {1, 2}, {2, 2}, {0, 1}, {3, 4}}) {
+      const TextRange whole = wholeCharacters(text, from, to);
+      ranges += QStringLiteral("%1-%2 ").arg(whole.from).arg(whole.to);
+    }
+    QCOMPARE(ranges, u"1-3 1-3 1-3 0-1 3-4 "_qs);
+  }
+
   void files_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("loaded");
