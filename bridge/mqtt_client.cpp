@@ -31,6 +31,7 @@ QString errorText(int code) {
 }  // namespace
 
 MqttClient::MqttClient(BrokerSettings settings, QObject *parent) : QObject(parent), settings_(std::move(settings)) {
+  nextPauseMs_ = settings_.firstRetryMs;
   initialiseLibraryOnce();
   retry_.setSingleShot(true);
   connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);
@@ -142,7 +143,7 @@ void MqttClient::lost() {
   // A quarter more or less at random: bridges that lost the same broker at
   // the same moment do not all come back in the same millisecond.
   retry_.start(nextPauseMs_ * QRandomGenerator::global()->bounded(75, 126) / 100);
-  nextPauseMs_ = std::min(2 * nextPauseMs_, kLongestRetryMs);
+  nextPauseMs_ = std::min(2 * nextPauseMs_, settings_.longestRetryMs);
   const QString why = why_.isEmpty() ? QStringLiteral("the connection closed") : why_;
   QMetaObject::invokeMethod(this, [this, why] { emit connectionLost(why); }, Qt::QueuedConnection);
 }
@@ -192,7 +193,7 @@ void MqttClient::onConnect(mosquitto *, void *self, int code) {
     return;
   }
   client->connected_ = true;
-  client->nextPauseMs_ = kFirstRetryMs;
+  client->nextPauseMs_ = client->settings_.firstRetryMs;
   QMetaObject::invokeMethod(client, &MqttClient::connected, Qt::QueuedConnection);
 }
 

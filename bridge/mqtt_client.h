@@ -26,6 +26,10 @@ struct BrokerSettings {
   // without a goodbye. None when the topic is empty.
   QString willTopic;
   QByteArray willPayload;
+  // The pause before the first new try after a connection failed or dropped,
+  // and the longest pause it grows to.
+  int firstRetryMs = 1000;
+  int longestRetryMs = 30000;
 };
 
 // One connection to an MQTT broker through libmosquitto, driven by the Qt
@@ -43,9 +47,6 @@ struct BrokerSettings {
 class MqttClient : public QObject {
   Q_OBJECT
  public:
-  static constexpr int kFirstRetryMs = 1000;
-  static constexpr int kLongestRetryMs = 30000;
-
   explicit MqttClient(BrokerSettings settings, QObject *parent = nullptr);
   ~MqttClient() override;
 
@@ -94,7 +95,7 @@ class MqttClient : public QObject {
   QPointer<QSocketNotifier> writer_;
   QTimer housekeeping_;
   QTimer retry_;
-  int nextPauseMs_ = kFirstRetryMs;
+  int nextPauseMs_ = 0;
   bool live_ = false;       // a connection is being made or is up
   bool connected_ = false;  // the broker has accepted it
   bool stopping_ = false;

@@ -2,6 +2,7 @@
 // mosquitto_pub and mosquitto_sub as a publisher and an onlooker, and its
 // module on a pseudo-terminal.
 
+#include "bridge/mqtt_client.h"
 #include "encoder/message_builder.h"
 #include "protocol/module_decoder.h"
 #include "sim/pseudo_terminal.h"
@@ -363,6 +364,31 @@ class BridgeTest : public QObject {
     }
     QCOMPARE(kinds.join(u' '), u"message-start frame-count packet message"_qs);
     QVERIFY2(shown.startsWith(u"次"_qs), qPrintable(shown));
+  }
+
+  // Tries at a broker that is not there: each pause twice the last, up to the
+  // longest, a quarter more or less at random.
+  void retryPauses() {
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    vf::BrokerSettings settings;
+    settings.host = u"127.0.0.1"_qs;
+    settings.port = probe.serverPort();
+    probe.close();  // nobody listens there now
+    settings.clientId = u"retry-test"_qs;
+    settings.firstRetryMs = 20;
+    settings.longestRetryMs = 160;
+    vf::MqttClient client(settings);
+    QList<int> pauses;
+    connect(&client, &vf::MqttClient::connectionLost, [&] { pauses << client.retryPauseMs(); });
+    QVERIFY(client.start().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(pauses.size() >= 7, 10000);
+    // What is left of a pause when the signal is handled: at most all of it,
+    // and a loaded machine may take up to 40 ms to get there.
+    const int nominal[] = {20, 40, 80, 160, 160, 160, 160};
+    for (int i = 0; i < 7; ++i)
+      QVERIFY2(pauses[i] <= nominal[i] * 5 / 4 && pauses[i] >= (i < 3 ? 0 : nominal[i] * 3 / 4 - 40),
+               qPrintable(QString::number(pauses[i])));
   }
 
   void usage_data() {
