@@ -187,7 +187,7 @@ class MainWindowTest : public QObject {
     clock.start();
     rig.press(u"Command3"_qs);
     QTRY_VERIFY_WITH_TIMEOUT(rig.endRequests == 1, 5000);
-    QVERIFY2(clock.elapsed() >= 1100 && clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 1100 && clock.elapsed() < 1800, qPrintable(QString::number(clock.elapsed())));
   }
 
   // With nothing on its way, the close box closes the port at once.
