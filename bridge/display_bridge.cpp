@@ -127,13 +127,13 @@ void DisplayBridge::brokerConnected() {
   publishStatus();
 }
 
-void DisplayBridge::brokerLost(const QString &why) {
+void DisplayBridge::brokerLost(const QString &why, int retryPauseMs) {
   if (stopping_) return;
   log(QStringLiteral("broker %1:%2: %3; next try in %4 s")
           .arg(settings_.broker.host)
           .arg(settings_.broker.port)
           .arg(why)
-          .arg(mqtt_.retryPauseMs() / 1000.0, 0, 'f', 1));
+          .arg(retryPauseMs / 1000.0, 0, 'f', 1));
 }
 
 void DisplayBridge::messageArrived(const QString &topic, const QByteArray &payload, bool retained) {

@@ -69,7 +69,7 @@ class DisplayBridge : public QObject {
   };
 
   void brokerConnected();
-  void brokerLost(const QString &why);
+  void brokerLost(const QString &why, int retryPauseMs);
   void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);

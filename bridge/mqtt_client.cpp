@@ -142,10 +142,11 @@ void MqttClient::lost() {
   connected_ = false;
   // A quarter more or less at random: bridges that lost the same broker at
   // the same moment do not all come back in the same millisecond.
-  retry_.start(nextPauseMs_ * QRandomGenerator::global()->bounded(75, 126) / 100);
+  const int pauseMs = nextPauseMs_ * QRandomGenerator::global()->bounded(75, 126) / 100;
+  retry_.start(pauseMs);
   nextPauseMs_ = std::min(2 * nextPauseMs_, settings_.longestRetryMs);
   const QString why = why_.isEmpty() ? QStringLiteral("the connection closed") : why_;
-  QMetaObject::invokeMethod(this, [this, why] { emit connectionLost(why); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this, why, pauseMs] { emit connectionLost(why, pauseMs); }, Qt::QueuedConnection);
 }
 
 bool MqttClient::subscribe(const QStringList &topics) {

@@ -55,8 +55,6 @@ class MqttClient : public QObject {
   // nothing starts.
   QString start();
   bool isConnected() const { return connected_; }
-  // How long until the next try, while not connected and not trying.
-  int retryPauseMs() const { return retry_.isActive() ? retry_.remainingTime() : 0; }
 
   // At QoS 1; false when not connected.
   bool subscribe(const QStringList &topics);
@@ -69,8 +67,9 @@ class MqttClient : public QObject {
 
  signals:
   void connected();
-  // A connection ended or could not be made; the next try is due in retryPauseMs().
-  void connectionLost(const QString &why);
+  // A connection ended or could not be made; the next try follows after
+  // retryPauseMs.
+  void connectionLost(const QString &why, int retryPauseMs);
   void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
   void published(int messageId);  // the broker has acknowledged it
   void stopped();
