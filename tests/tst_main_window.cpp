@@ -202,7 +202,15 @@ class MainWindowTest : public QObject {
     const auto box = messageBox(nullptr, openFailureDetail({false, u"/dev/ttyS0"_qs, u"Permission denied"_qs, true}));
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-    QVERIFY(box->width() > QFontMetrics(box->font()).horizontalAdvance(kApplicationTitle));
+    // The title in a bold title bar, with room for the bar's three buttons,
+    // also above a short message.
+    const auto shortBox = messageBox(nullptr, u"ポートが開いていません"_qs);
+    shortBox->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shortBox.get()));
+    QFont bold = shortBox->font();
+    bold.setBold(true);
+    QVERIFY2(shortBox->width() >= QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 3 * 24,
+             qPrintable(QStringLiteral("%1 %2").arg(shortBox->width()).arg(QFontMetrics(bold).horizontalAdvance(kApplicationTitle))));
     QVERIFY(box->text().split(u'\n').last().startsWith(u"sudo usermod -aG dialout "_qs));
   }
 
