@@ -59,26 +59,27 @@ struct Usage {
   double rssMiB = 0, peakMiB = 0, pssMiB = 0, privateMiB = 0, cpuSeconds = 0;
 };
 
+// Every "Name: value kB" line of a file of /proc, the value in MiB.
+template <typename Take>
+void forEachKiBLine(const QString &path, Take take) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  for (const QByteArray &line : file.readAll().split('\n')) {
+    const QList<QByteArray> words = line.simplified().split(' ');
+    if (words.size() >= 2) take(words[0], words[1].toDouble() / 1024);
+  }
+}
+
 Usage usageOf(qint64 pid) {
   Usage usage;
-  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-  if (status.open(QIODevice::ReadOnly)) {
-    for (const QByteArray &line : status.readAll().split('\n')) {
-      const QList<QByteArray> words = line.simplified().split(' ');
-      if (words.size() < 2) continue;
-      if (words[0] == "VmRSS:") usage.rssMiB = words[1].toDouble() / 1024;
-      if (words[0] == "VmHWM:") usage.peakMiB = words[1].toDouble() / 1024;
-    }
-  }
-  QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-  if (rollup.open(QIODevice::ReadOnly)) {
-    for (const QByteArray &line : rollup.readAll().split('\n')) {
-      const QList<QByteArray> words = line.simplified().split(' ');
-      if (words.size() < 2) continue;
-      if (words[0] == "Pss:") usage.pssMiB = words[1].toDouble() / 1024;
-      if (words[0] == "Private_Clean:" || words[0] == "Private_Dirty:") usage.privateMiB += words[1].toDouble() / 1024;
-    }
-  }
+  forEachKiBLine(QStringLiteral("/proc/%1/status").arg(pid), [&](const QByteArray &name, double mib) {
+    if (name == "VmRSS:") usage.rssMiB = mib;
+    if (name == "VmHWM:") usage.peakMiB = mib;
+  });
+  forEachKiBLine(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), [&](const QByteArray &name, double mib) {
+    if (name == "Pss:") usage.pssMiB = mib;
+    if (name == "Private_Clean:" || name == "Private_Dirty:") usage.privateMiB += mib;
+  });
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
   if (stat.open(QIODevice::ReadOnly)) {
     const QByteArray all = stat.readAll();
