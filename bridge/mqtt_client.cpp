@@ -30,8 +30,7 @@ QString errorText(int code) {
 
 }  // namespace
 
-MqttClient::MqttClient(BrokerSettings settings, QObject *parent) : QObject(parent), settings_(std::move(settings)) {
-  nextPauseMs_ = settings_.firstRetryMs;
+MqttClient::MqttClient(BrokerSettings settings, QObject *parent) : QObject(parent), settings_(std::move(settings)), nextPauseMs_(settings_.firstRetryMs) {
   initialiseLibraryOnce();
   retry_.setSingleShot(true);
   connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);

@@ -42,8 +42,8 @@ struct BrokerSettings {
 // The session is kept by the broker (no clean start): QoS 1 messages sent to
 // the client's subscriptions while it is away are delivered when it is back.
 // A connection that fails or drops is tried again after 1 s, then 2, 4, 8 and
-// 16 s, then every 30 s, until one is accepted; each pause a quarter longer
-// or shorter at random.
+// 16 s, then every 30 s (by default: BrokerSettings), until one is accepted;
+// each pause a quarter longer or shorter at random.
 class MqttClient : public QObject {
   Q_OBJECT
  public:
@@ -94,7 +94,7 @@ class MqttClient : public QObject {
   QPointer<QSocketNotifier> writer_;
   QTimer housekeeping_;
   QTimer retry_;
-  int nextPauseMs_ = 0;
+  int nextPauseMs_;
   bool live_ = false;       // a connection is being made or is up
   bool connected_ = false;  // the broker has accepted it
   bool stopping_ = false;
