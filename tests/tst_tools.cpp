@@ -54,7 +54,7 @@ class ToolsTest : public QObject {
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("out");  // how standard output begins
     QTest::addColumn<QString>("error");
-    QTest::newRow("sent") << QStringList{"--hex", "あ"} << 0 << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n") << "";
+    QTest::newRow("sent") << QStringList{"--hex", "あ"} << 0 << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n00 01 00 00 8B ") << "";
     QTest::newRow("speed 5") << QStringList{"--hex", "--speed", "5", "A"} << 0
                              << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n00 01 00 03 8B 81 09 ") << "";
     QTest::newRow("clear") << QStringList{"--hex", "--clear"} << 0 << QByteArray("00 00 14 00 00 14 EF\n") << "";
@@ -67,6 +67,9 @@ class ToolsTest : public QObject {
                                             << "vf3360-send: テキストファイルではありません";
     QTest::newRow("speed 6") << QStringList{"--hex", "--speed", "6", "a"} << 2 << QByteArray() << "vf3360-send: --speed takes";
     QTest::newRow("port 17") << QStringList{"--port", "17", "a"} << 2 << QByteArray() << "vf3360-send: --port takes";
+    QTest::newRow("clear and rewind") << QStringList{"--hex", "--clear", "--rewind"} << 2 << QByteArray() << "vf3360-send: give either --clear";
+    QTest::newRow("clear and text") << QStringList{"--hex", "--clear", "a"} << 2 << QByteArray() << "vf3360-send: --clear and --rewind send no";
+    QTest::newRow("hex and device") << QStringList{"--hex", "--device", "/dev/null", "a"} << 2 << QByteArray() << "vf3360-send: give only one";
     QTest::newRow("file and text") << QStringList{"--hex", "--file", "x.txt", "a"} << 2 << QByteArray() << "vf3360-send: give either";
     QTest::newRow("no destination") << QStringList{"a"} << 2 << QByteArray() << "vf3360-send: no port";
     QTest::newRow("no such device") << QStringList{"--device", "/dev/vf3360-none", "a"} << 1 << QByteArray()
