@@ -51,12 +51,15 @@ class InstallTest : public QObject {
     QVERIFY(runToEnd(root_ + u"bin/vf3360-sim"_qs, {u"--help"_qs}).contains("virtual VF3360"));
   }
 
-  // The service runs the installed bridge on its settings file; the example
-  // is a settings file the bridge takes.
+  // The service runs the installed bridge on its settings file, and not again
+  // after bad settings; the example is a settings file the bridge takes.
   void bridgeService() {
     QFile unit(root_ + u"lib/systemd/system/vf3360-bridge@.service"_qs);
     QVERIFY(unit.open(QIODevice::ReadOnly));
-    QVERIFY(unit.readAll().contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini\n"));
+    const int badSettings = QProcess::execute(root_ + u"bin/vf3360-bridge"_qs, {u"--name"_qs, u"a/b"_qs, u"--port"_qs, u"1"_qs});
+    const QByteArray text = unit.readAll();
+    QVERIFY(text.contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini\n") &&
+            text.contains(QStringLiteral("\nRestartPreventExitStatus=%1\n").arg(badSettings).toUtf8()));
     const QByteArray shown = runToEnd(root_ + u"bin/vf3360-bridge"_qs, {u"--config"_qs, root_ + u"share/doc/vf3360/bridge-example.ini"_qs, u"--check"_qs});
     QVERIFY2(shown.startsWith("name: hall-1\n"), shown);
   }
