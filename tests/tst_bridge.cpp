@@ -139,6 +139,7 @@ class BridgeTest : public QObject {
   void init() {
     static int count = 0;
     name_ = QStringLiteral("t%1").arg(++count);
+    qunsetenv("VF3360_MQTT_PASSWORD");
     seen_.clear();
     taken_.clear();
     watch_.start(u"mosquitto_sub"_qs, broker_.args() + QStringList{u"-F"_qs, u"%j"_qs, u"-t"_qs,
@@ -388,28 +389,48 @@ class BridgeTest : public QObject {
       QVERIFY2(pauses[i] >= nominal[i] * 3 / 4 && pauses[i] <= nominal[i] * 5 / 4, qPrintable(QString::number(pauses[i])));
   }
 
-  void usage_data() {
-    QTest::addColumn<QStringList>("args");
+  // The settings from the command line, a settings file and the environment (here always with a
+  // password): --check shows them and ends with 0; bad ones end the bridge with 2 and a reason.
+  void options_data() {
+    QTest::addColumn<QStringList>("args");  // @file: the settings file
     QTest::addColumn<QString>("config");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("no module") << QStringList{"--name", "a"} << "" << "no module given";
-    QTest::newRow("bad name") << QStringList{"--name", "a/b", "--port", "1"} << "" << "letters, digits";
-    QTest::newRow("bad broker") << QStringList{"--name", "a", "--port", "1", "--broker", "[::1]:99999"} << "" << "HOST or HOST:PORT";
-    QTest::newRow("password in the file") << QStringList{} << "name = a\n port = 1\npassword = x\n" << ":3: the password is taken";
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");  // the whole of --check, or in the reason
+    QTest::newRow("from the file") << QStringList{"--check", "--cafile", "@file", "--username", "u"}
+                                   << "# a comment\n; port = 9\nname = a_1\nport = 1\nport = 2\nusb = yes\ngroup = g_1\ngroup = h\n" << 0
+                                   << "name: a_1\ngroups: g_1 h\nmodule: /dev/ttyUSB1\nbroker: localhost:8883 (TLS, CA @file)\n"
+                                      "username: u\npassword: from VF3360_MQTT_PASSWORD\n";
+    QTest::newRow("the command line wins") << QStringList{"--check", "--name", "b", "--device", "/dev/x", "--username", "u"}
+                                           << "name = a\nport = 1\nusb = yes\n" << 0 << "name: b\ngroups: (none)\nmodule: /dev/x\n";
+    QTest::newRow("no module") << QStringList{"--name", "a"} << "" << 2 << "no module given";
+    QTest::newRow("bad name") << QStringList{"--name", "a/b", "--port", "1"} << "" << 2 << "letters, digits";
+    QTest::newRow("name group") << QStringList{"--name", "group", "--port", "1"} << "" << 2 << "(and not \"group\")";
+    QTest::newRow("bad group") << QStringList{"--name", "a", "--group", "#", "--port", "1"} << "" << 2 << "--group \"#\"";
+    QTest::newRow("stray word") << QStringList{"--name", "a", "--port", "1", "hall-1"} << "" << 2 << "unexpected \"hall-1\"";
+    QTest::newRow("device and port") << QStringList{"--name", "a", "--device", "/dev/x", "--port", "1"} << "" << 2 << "give either --device";
+    QTest::newRow("usb alone") << QStringList{"--name", "a", "--device", "/dev/x", "--usb"} << "" << 2 << "--usb belongs to --port";
+    QTest::newRow("port 0") << QStringList{"--name", "a", "--port", "0"} << "" << 2 << "--port takes a number from 1 to 16";
+    QTest::newRow("empty device") << QStringList{"--name", "a", "--device="} << "" << 2 << "--device needs a path";
+    QTest::newRow("bad broker") << QStringList{"--name", "a", "--port", "1", "--broker", "[::1]:99999"} << "" << 2 << "HOST or HOST:PORT";
+    QTest::newRow("password, no user") << QStringList{"--name", "a", "--port", "1"} << "" << 2 << "PASSWORD is set but no --username";
+    QTest::newRow("password in the file") << QStringList{} << "name = a\n port = 1\npassword = x\n" << 2 << ":3: the password is taken";
+    QTest::newRow("unknown key") << QStringList{} << "name = a\nport = 1\ncolour = red\n" << 2 << ":3: unknown key \"colour\"";
   }
-  void usage() {
+  void options() {
     QFETCH(QStringList, args);
     QFETCH(QString, config);
-    QFETCH(QString, error);
+    QFETCH(int, status);
+    QFETCH(QString, said);
     QTemporaryFile file;
     QVERIFY(file.open() && file.write(config.toUtf8()) >= 0);
     file.close();
+    qputenv("VF3360_MQTT_PASSWORD", "geheim");
     QProcess p;
-    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args + (config.isEmpty() ? QStringList{} : QStringList{u"--config"_qs, file.fileName()}));
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args.replaceInStrings(u"@file"_qs, file.fileName()) << u"--config"_qs << file.fileName());
     QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 2);
-    const QString said = QString::fromUtf8(p.readAllStandardError());
-    QVERIFY2(said.contains(error), qPrintable(said));
+    const QString out = QString::fromUtf8(p.readAll());
+    QVERIFY2(p.exitCode() == status && out.contains(said.replace(u"@file"_qs, file.fileName())), qPrintable(out));
   }
 };
 
