@@ -38,6 +38,7 @@ struct Broker {
   QTemporaryDir dir;
   quint16 port = 0;
   QProcess process;
+  QString users;  // a password file: then only its users get in
 
   bool start(bool keep = true) {
     if (port == 0) {
@@ -49,9 +50,10 @@ struct Broker {
     if (!conf.open(QIODevice::WriteOnly)) return false;
     // Started as root, mosquitto becomes the user named here (by default
     // "mosquitto", who could not write its database into the folder).
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser %2\npersistence %3\npersistence_location %4/\n")
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\npersistence %3\npersistence_location %4/\n%5\n")
                    .arg(port)
-                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
+                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path(),
+                        users.isEmpty() ? u"allow_anonymous true"_qs : u"allow_anonymous false\npassword_file "_qs + users)
                    .toUtf8());
     conf.close();
     // Its log is not read: a pipe left full would stop the broker.
@@ -68,6 +70,7 @@ struct Broker {
     process.terminate();
     process.waitForFinished(10000);
   }
+  ~Broker() { stop(); }
   QStringList args() const { return {u"-h"_qs, u"127.0.0.1"_qs, u"-p"_qs, QString::number(port), u"-q"_qs, u"1"_qs}; }
 };
 
@@ -134,7 +137,6 @@ class BridgeTest : public QObject {
     watch_.setProcessChannelMode(QProcess::MergedChannels);
     QVERIFY(broker_.start());
   }
-  void cleanupTestCase() { broker_.stop(); }
 
   void init() {
     static int count = 0;
@@ -387,6 +389,23 @@ class BridgeTest : public QObject {
     const int nominal[] = {20, 40, 80, 160, 160, 160, 160};
     for (int i = 0; i < 7; ++i)
       QVERIFY2(pauses[i] >= nominal[i] * 3 / 4 && pauses[i] <= nominal[i] * 5 / 4, qPrintable(QString::number(pauses[i])));
+  }
+
+  // A broker that lets in only its users: --username, and the password from the environment; refused, the bridge says why.
+  void credentials() {
+    Broker strict;
+    strict.users = strict.dir.filePath(u"users"_qs);
+    QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, {u"-c"_qs, u"-b"_qs, strict.users, u"display"_qs, u"geheim"_qs}), 0);
+    QVERIFY(strict.start());
+    for (const QByteArray password : {"falsch", "geheim"}) {
+      qputenv("VF3360_MQTT_PASSWORD", password);
+      startBridge(strict.dir.filePath(u"none"_qs), {u"--username"_qs, u"display"_qs, u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(strict.port)});
+      QByteArray said;
+      const char *expected = password == "geheim" ? "connected to the broker" : "not authorised";
+      QTRY_VERIFY_WITH_TIMEOUT((said += bridge_.readAllStandardError()).contains(expected), 10000);
+      bridge_.kill();
+      bridge_.waitForFinished();
+    }
   }
 
   // The settings from the command line, a settings file and the environment (here always with a
