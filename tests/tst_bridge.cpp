@@ -6,6 +6,7 @@
 #include "encoder/message_builder.h"
 #include "protocol/module_decoder.h"
 #include "sim/pseudo_terminal.h"
+#include "tests/support/bytes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,11 +27,7 @@ const QByteArray kUpdate = QByteArray::fromHex("00001C00001CEF");
 const QByteArray kClear = QByteArray::fromHex("000014000014EF");
 const QByteArray kDataCue = QByteArray::fromHex("000018000018EF");
 
-QByteArray messageBytes(const QString &text, int speed) {
-  QByteArray all;
-  for (const QByteArray &write : vf::buildMessage(text, speed).writes) all += write;
-  return all;
-}
+QByteArray messageBytes(const QString &text, int speed) { return joined(vf::buildMessage(text, speed).writes); }
 
 // A broker on a free port of 127.0.0.1 that keeps its retained messages and
 // sessions across a restart, or forgets them.
@@ -106,24 +103,21 @@ class BridgeTest : public QObject {
     (void)QTest::qWaitFor([&] {
       while (watch_.canReadLine()) {
         const QJsonObject line = QJsonDocument::fromJson(watch_.readLine()).object();
-        if (line.isEmpty()) continue;
         QJsonObject payload = QJsonDocument::fromJson(line[u"payload"].toString().toUtf8()).object();
         payload[u"_topic"] = line[u"topic"];
+        payload[u"_qos"] = line[u"qos"];
         seen_ << payload;
       }
       for (qsizetype &i = taken_[leaf]; i < seen_.size(); ++i) {
-        if (!seen_[i][u"_topic"].toString().endsWith(leaf)) continue;
-        bool all = true;
+        bool all = seen_[i][u"_topic"].toString().endsWith(leaf);
         for (auto it = fields.begin(); it != fields.end(); ++it) all = all && seen_[i][it.key()] == it.value();
-        if (all) {
-          found = seen_[i++];
-          return true;
-        }
+        if (all) { found = seen_[i++]; return true; }
       }
       return false;
     }, ms);
     return found;
   }
+  QString topic(const QString &leaf) const { return QStringLiteral("vf3360/%1/%2").arg(name_, leaf); }
   QJsonObject status(const QString &state) { return next(u"/status"_qs, {{u"state"_qs, state}}); }
   QJsonObject event(const QString &kind) { return next(u"/event"_qs, {{u"event"_qs, kind}}); }
   // Update commands among the bytes of the next ms; -1 when anything else came.
@@ -198,92 +192,68 @@ class BridgeTest : public QObject {
              unusable);
     QCOMPARE(next(u"/status"_qs, {{u"text"_qs, text}})[u"frames"].toInt(), frames);
   }
+  // Commands and the cue reply go to the line as the program sends them, with an event; what the
+  // program would not send is refused with the reason as an event, and nothing goes to the line.
   void commands_data() {
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");  // what the module says
+    QTest::addColumn<QString>("leaf");
+    QTest::addColumn<QByteArray>("payload");  // "reply": what the module says
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QString>("event");
-    QTest::newRow("clear") << QByteArray("clear") << QByteArray() << kClear << "command";
-    QTest::newRow("rewind") << QByteArray(" rewind\n") << QByteArray() << kDataCue << "command";
-    QTest::newRow("cue reply") << QByteArray() << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
+    QTest::addColumn<QString>("event");  // its kind, and for a refusal the reason
+    QTest::newRow("clear") << "command" << QByteArray("clear") << kClear << "command";
+    QTest::newRow("rewind") << "command" << QByteArray(" rewind\n") << kDataCue << "command";
+    QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
+    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused: not UTF-8";
+    QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused: larger than 64 KiB";
+    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused: 文字数オーバー";
+    QTest::newRow("empty") << "text" << QByteArray() << QByteArray() << "refused: 文字を入力してください";
+    QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused: speed is 1 to 5";
+    QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused: speed is 1 to 5";
+    QTest::newRow("unknown command") << "command" << QByteArray("explode") << QByteArray() << "refused: unknown command";
+    QTest::newRow("command not UTF-8") << "command" << QByteArray("clear\xFF") << QByteArray() << "refused: not UTF-8";
   }
   void commands() {
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
+    QFETCH(QString, leaf);
+    QFETCH(QByteArray, payload);
     QFETCH(QByteArray, expected);
     QFETCH(QString, event);
     vf::PseudoTerminal line;
     startBridge(line.path());
     QVERIFY(!status(u"online"_qs).isEmpty());
-    if (!command.isEmpty()) publish(QStringLiteral("vf3360/%1/command").arg(name_), command);
-    QVERIFY(line.write(reply));
+    if (leaf == u"reply") QVERIFY(line.write(payload));
+    else publish(topic(leaf), payload);
     QCOMPARE(line.readExactly(expected.size(), 10000), expected);
-    QVERIFY(!this->event(event).isEmpty());
+    const QJsonObject told = next(u"/event"_qs, {});
+    QVERIFY2(told[u"event"] == event.section(u": "_qs, 0, 0) && told[u"why"].toString().contains(event.section(u": "_qs, 1)),
+             qPrintable(QJsonDocument(told).toJson()));
     QCOMPARE(line.readFor(300), QByteArray());  // and nothing more
   }
 
-  // Auto update as in the program: switched on, the update command goes out
-  // every 20 ms until it is switched off; after a text it goes out whatever
-  // the switch, until the module says anything while the switch is off.
+  // Auto update as in the program: switched on, the update command goes out every 20 ms until it is switched off;
+  // after a text it goes out whatever the switch, until the module says anything while the switch is off.
   void autoUpdate_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("stopCommand");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("stops");
-    QTest::newRow("on, off") << QByteArray() << QByteArray("auto-update on") << QByteArray("auto-update off") << QByteArray() << true;
-    QTest::newRow("text, a reply") << QByteArray("あ") << QByteArray() << QByteArray() << QByteArray("\x11\x22\x33\x44") << true;
-    QTest::newRow("on, a reply") << QByteArray() << QByteArray("auto-update on") << QByteArray() << QByteArray("\x11\x22\x33\x44") << false;
-  }
-  void autoUpdate() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, stopCommand);
-    QFETCH(QByteArray, reply);
-    QFETCH(bool, stops);
-    vf::PseudoTerminal line;
-    startBridge(line.path());
-    QVERIFY(!status(u"online"_qs).isEmpty());
-    const QString topic = QStringLiteral("vf3360/%1/").arg(name_);
-    if (!text.isEmpty()) {
-      publish(topic + u"text"_qs, text);
-      QCOMPARE(line.readExactly(messageBytes(QString::fromUtf8(text), 1).size(), 10000), messageBytes(QString::fromUtf8(text), 1));
-    }
-    if (!command.isEmpty()) publish(topic + u"command"_qs, command);
-    QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
-    if (!stopCommand.isEmpty()) publish(topic + u"command"_qs, stopCommand);
-    QVERIFY(line.write(reply));
-    QVERIFY(updates(line, 200) >= 0);
-    const int after = updates(line, 500);
-    QVERIFY2(stops ? after == 0 : after >= 10, qPrintable(QString::number(after)));
-  }
-
-  // Refused with the reason as an event, and nothing goes to the line.
-  void refusals_data() {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("why");
-    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << "not UTF-8";
-    QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << "larger than 64 KiB";
-    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << "文字数オーバー";
-    QTest::newRow("empty") << "text" << QByteArray() << "文字を入力してください";
-    QTest::newRow("speed 6") << "speed" << QByteArray("6") << "speed is 1 to 5";
-    QTest::newRow("speed fast") << "speed" << QByteArray("fast") << "speed is 1 to 5";
-    QTest::newRow("unknown command") << "command" << QByteArray("explode") << "unknown command";
-    QTest::newRow("command not UTF-8") << "command" << QByteArray("clear\xFF") << "not UTF-8";
+    QTest::newRow("switched on, then off") << "command" << QByteArray("auto-update on");
+    QTest::newRow("after a text") << "text" << QByteArray("あ");
   }
-  void refusals() {
+  void autoUpdate() {
     QFETCH(QString, leaf);
     QFETCH(QByteArray, payload);
-    QFETCH(QString, why);
     vf::PseudoTerminal line;
     startBridge(line.path());
     QVERIFY(!status(u"online"_qs).isEmpty());
-    publish(QStringLiteral("vf3360/%1/%2").arg(name_, leaf), payload);
-    const QString said = event(u"refused"_qs)[u"why"].toString();
-    QVERIFY2(said.contains(why), qPrintable(said));
-    QCOMPARE(line.readFor(100), QByteArray());  // a text sent goes to the line before its event
+    publish(topic(leaf), payload);
+    if (leaf == u"text") QCOMPARE(line.readExactly(messageBytes(u"あ"_qs, 1).size(), 10000), messageBytes(u"あ"_qs, 1));
+    QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
+    QVERIFY(line.write("\x11\x22\x33\x44"));  // the module says something
+    if (leaf == u"command") {  // switched on, the updates go on until it is switched off
+      QVERIFY(updates(line, 500) >= 10);
+      publish(topic(leaf), "auto-update off");
+    }
+    QVERIFY(updates(line, 200) >= 0);
+    QCOMPARE(updates(line, 500), 0);
   }
+
   // Killed, the broker publishes the last will; stopped by SIGTERM or SIGINT,
   // the bridge says "offline" itself and ends with 0. Started again, it shows
   // the retained text.
