@@ -57,9 +57,14 @@ class SerialLinkTest : public QObject {
 
   void writing() {
     Line line;
+    QString progress;  // bytes gone of those written since the line was idle
+    QObject::connect(&line.link, &ModuleLink::sending, [&](auto p) { progress = u"%1/%2"_qs.arg(p.gone).arg(p.total); });
     QVERIFY(line.link.sendMessage({hex("0000250000 25EF"), hex("0000040100 05EF")}));
     QVERIFY(line.link.sendCommand(CommandCode::DataCue));
     QCOMPARE(line.pty.readExactly(21), hex("00002500 0025EF 00000401 0005EF 00001800 0018EF"));
+    QTRY_COMPARE(progress, u"21/21"_qs);
+    QVERIFY(line.link.sendCommand(CommandCode::Update));
+    QTRY_COMPARE(progress, u"7/7"_qs);  // counted afresh
     line.link.close();
     QVERIFY(!line.link.write(hex("00")));
     QCOMPARE(line.link.failureText(), u"ポートが開いていません"_qs);
@@ -154,18 +159,22 @@ class SerialLinkTest : public QObject {
     QVERIFY2(line.events.size() >= 3, qPrintable(QString::number(line.events.size())));
   }
 
-  // The far end goes away: the burst before it comes first, then one event
-  // says the device is gone, and no stream of errors follows.
+  // The first reading of the modem lines after opening is no change; a change
+  // is one event. The far end goes away: the burst before it comes first, then
+  // one event says the device is gone, and no stream of errors follows.
   void deviceGone() {
     Line line(ConnectionKind::Rs232c, 300, 10000);
+    for (auto lines : {QSerialPort::DataSetReadySignal, QSerialPort::DataSetReadySignal, QSerialPort::NoSignal})
+      line.link.noteModemLines(lines);  // as read from a port (a pseudo-terminal has no modem lines)
     QVERIFY(line.pty.write(hex("1122C000")));
     QTest::qWait(50);
     line.pty.closeFarEnd();
-    QTRY_COMPARE(line.events.size(), 2);
+    QTRY_COMPARE(line.events.size(), 3);
     QTest::qWait(200);
-    QCOMPARE(line.events.size(), 2);
-    QCOMPARE(line.events[0].kind, LinkEvent::Kind::Reply);
-    QVERIFY(line.events[1].kind == LinkEvent::Kind::Error && line.events[1].deviceGone);
+    QCOMPARE(line.events.size(), 3);
+    QCOMPARE(line.events[0].kind, LinkEvent::Kind::ModemLines);
+    QCOMPARE(line.events[1].kind, LinkEvent::Kind::Reply);
+    QVERIFY(line.events[2].kind == LinkEvent::Kind::Error && line.events[2].deviceGone);
     QVERIFY(!line.link.isOpen());  // the link has closed the port itself
   }
 };
