@@ -98,7 +98,8 @@ class ToolsTest : public QObject {
   }
 
   // Exactly the bytes --hex prints, all of them handed to the line before the
-  // tool ends, also when the line holds them back for a while.
+  // tool ends, also when the line holds them back for longer than a second
+  // (the tool waits the line time of the message and a second).
   void sendThroughALine() {
     for (const QStringList &args : {QStringList{"--speed", "2", "あ"}, QStringList{QString(2033, u'字')}, QStringList{"--rewind"}}) {
       const QByteArray expected = QByteArray::fromHex(send(QStringList{"--hex"} + args).out);
@@ -108,7 +109,7 @@ class ToolsTest : public QObject {
       QProcess tool;
       tool.start(QStringLiteral(VF3360_SEND_PATH), QStringList{"--device", line.path()} + args);
       if (slow) {
-        QVERIFY(!tool.waitForFinished(500));  // the tool waits for the line
+        QVERIFY(!tool.waitForFinished(2000));  // the tool waits for the line
         QVERIFY(line.holdOutput(false));
       }
       QCOMPARE(line.readExactly(expected.size(), 30000), expected);
