@@ -13,6 +13,8 @@
 
 #include <unicode/translit.h>
 
+#include <cerrno>
+#include <cstring>
 #include <random>
 
 using namespace vf;
@@ -89,62 +91,59 @@ class TextInputTest : public QObject {
     QCOMPARE(ranges, u"1-3 1-3 1-3 0-1 3-4 "_qs);
   }
 
+  // A .txt file as loading reads it: its text and encoding, or refused whole
+  // with a message that names the file and says why.
   void files_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("loaded");
-    QTest::addColumn<bool>("utf8");
-    QTest::newRow("ﾊｲ in code page 932") << hex("CAB2") << "ﾊｲ\r\n" << false;
-    QTest::newRow("ﾃｽ") << hex("C3BD0D0A") << "ﾃｽ\r\n" << false;
-    QTest::newRow("ﾏｲﾅｽ") << hex("CFB2C5BD") << "ﾏｲﾅｽ\r\n" << false;
-    QTest::newRow("ﾊｲﾃｸ") << hex("CAB2C3B8") << "ﾊｲﾃｸ\r\n" << false;
-    QTest::newRow("kanji, code page 932") << hex("8ABF8E9A0D0A8365835883670D0A") << "漢字\r\nテスト\r\n" << false;
-    QTest::newRow("upper-case ASCII") << QByteArray("ABC") + hex("C3BD") << "ABCﾃｽ\r\n" << false;
-    QTest::newRow("kanji, UTF-8") << QByteArray("漢字\nテスト") << "漢字\nテスト\r\n" << true;
-    QTest::newRow("UTF-8 that also reads as code page 932") << QByteArray("日本") << "日本\r\n" << true;
-    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + hex("C3BD") << "ý\r\n" << true;
-    QTest::newRow("byte order mark, then no UTF-8") << QByteArray("\xEF\xBB\xBF") + hex("8ABF") << "\uFFFD\uFFFD\r\n" << true;
-    QTest::newRow("accented Latin, UTF-8") << QByteArray("café Müller\rnaïve") << "café Müller\r\nnaïve\r\n" << true;
-    QTest::newRow("accent ending a word") << QByteArray("café") << "café\r\n" << true;
-    QTest::newRow("control bytes") << hex("411A1C7F") << "A\x1A\x1C\x7F\r\n" << false;
-    QTest::newRow("line ends: CR, CR LF, lone LF") << QByteArray("a\rb\r\nc\nd\r\n") << "a\r\nb\r\nc\nd\r\n" << false;
-    QTest::newRow("empty file") << QByteArray() << "" << false;
-    QTest::newRow("no character") << hex("41FD") << "A\uFFFD\r\n" << false;
-    QTest::newRow("UTF-16 as Notepad saves it") << hex("FFFE226F575B0D000A00") << "漢字\r\n" << false;
+    QTest::addColumn<QByteArray>("bytes");  // written to a .txt file, unless a path is given
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("loaded");    // refused: the message, %1 the file
+    QTest::addColumn<QString>("encoding");  // or "refused"
+    const auto row = [](const char *name, const QByteArray &bytes, const QString &loaded, const char *encoding) {
+      QTest::newRow(name) << bytes << QString() << loaded << QString::fromLatin1(encoding);
+    };
+    row("ﾊｲ in code page 932", hex("CAB2"), u"ﾊｲ\r\n"_qs, "cp932");
+    row("ﾃｽ", hex("C3BD0D0A"), u"ﾃｽ\r\n"_qs, "cp932");
+    row("ﾏｲﾅｽ", hex("CFB2C5BD"), u"ﾏｲﾅｽ\r\n"_qs, "cp932");
+    row("ﾊｲﾃｸ", hex("CAB2C3B8"), u"ﾊｲﾃｸ\r\n"_qs, "cp932");
+    row("kanji, code page 932", hex("8ABF8E9A0D0A8365835883670D0A"), u"漢字\r\nテスト\r\n"_qs, "cp932");
+    row("upper-case ASCII", QByteArray("ABC") + hex("C3BD"), u"ABCﾃｽ\r\n"_qs, "cp932");
+    row("kanji, UTF-8", QByteArray("漢字\nテスト"), u"漢字\nテスト\r\n"_qs, "utf-8");
+    row("UTF-8 that also reads as code page 932", QByteArray("日本"), u"日本\r\n"_qs, "utf-8");
+    row("byte order mark", QByteArray("\xEF\xBB\xBF") + hex("C3BD"), u"ý\r\n"_qs, "utf-8");
+    row("byte order mark, then no UTF-8", QByteArray("\xEF\xBB\xBF") + hex("8ABF"), u"\uFFFD\uFFFD\r\n"_qs, "utf-8");
+    row("accent ending a word", QByteArray("café"), u"café\r\n"_qs, "utf-8");
+    row("accent before a lower-case letter", QByteArray("Müller\rÉcole"), u"Müller\r\nÉcole\r\n"_qs, "utf-8");
+    row("accents of Latin Extended", QByteArray("Wałęsa"), u"Wałęsa\r\n"_qs, "utf-8");
+    row("control bytes", hex("411A1C7F"), u"A\x1A\x1C\x7F\r\n"_qs, "cp932");
+    row("line ends: CR, CR LF, lone LF", QByteArray("a\rb\r\nc\nd\r\n"), u"a\r\nb\r\nc\nd\r\n"_qs, "cp932");
+    row("empty file", QByteArray(), QString(), "cp932");
+    row("no character", hex("41FD"), u"A\uFFFD\r\n"_qs, "cp932");
+    row("UTF-16 as Notepad saves it", hex("FFFE226F575B0D000A00"), u"漢字\r\n"_qs, "utf-16");
+    row("UTF-16, big-endian", hex("FEFF6F225B57000D000A0041"), u"漢字\r\nA\r\n"_qs, "utf-16");
+    row("16 MiB exactly", QByteArray(16 << 20, 'a'), QString(16 << 20, u'a') + u"\r\n"_qs, "cp932");
+    row("a NUL byte", QByteArray("ELF\0\1", 5), u"テキストファイルではありません（NUL バイトを含んでいます）。\n%1"_qs, "refused");
+    const QString tooBig = u"ファイルが大きすぎます（%1）。読み込めるのは 16 MiB までです（モジュールに送れるのは 2033 文字です）。\n%2"_qs;
+    row("one byte over 16 MiB", QByteArray((16 << 20) + 1, 'a'), tooBig.arg(u"16777217 バイト"_qs), "refused");
+    QTest::newRow("a device without end") << QByteArray() << u"/dev/zero"_qs << tooBig.arg(u"16 MiB を超えています"_qs) << u"refused"_qs;
+    QTest::newRow("a read error after opening") << QByteArray() << u"/proc/self/mem"_qs
+                                                << u"ファイルを読み込めませんでした。\n%1\n"_qs + QString::fromLocal8Bit(strerror(EIO)) << u"refused"_qs;
+    QTest::newRow("no such file") << QByteArray() << u"/nonexistent/a.txt"_qs
+                                  << u"ファイルを読み込めませんでした。\n%1\nNo such file or directory"_qs << u"refused"_qs;
   }
   void files() {
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, loaded);
-    QFETCH(bool, utf8);
-    const TextFile file = textFromFileBytes(bytes);
-    QCOMPARE(file.text, loaded);
-    QCOMPARE(file.encoding == TextFileEncoding::Utf8, utf8);
-    if (bytes.startsWith("\xFF\xFE")) QCOMPARE(file.encoding, TextFileEncoding::Utf16);
-  }
-
-  // Refused whole, with a message naming the file: no text, too big, not readable.
-  void refusedFiles_data() {
-    QTest::addColumn<QByteArray>("bytes");  // written to a .txt file; empty: the file is `path`
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("a NUL byte") << QByteArray("ELF\0\1", 5) << QString() << "テキストファイルではありません（NUL バイトを含んでいます）。\n";
-    QTest::newRow("one byte over 16 MiB") << QByteArray(kMaxTextFileBytes + 1, 'a') << QString()
-                                           << "ファイルが大きすぎます（16777217 バイト）。読み込めるのは 16 MiB までです";
-    QTest::newRow("a device without end") << QByteArray() << "/dev/zero" << "ファイルが大きすぎます（16 MiB を超えています）";
-    QTest::newRow("a read error after opening") << QByteArray() << "/proc/self/mem" << "ファイルを読み込めませんでした。\n/proc/self/mem\n";
-    QTest::newRow("no such file") << QByteArray() << "/nonexistent/a.txt" << "ファイルを読み込めませんでした。\n/nonexistent/a.txt\n";
-  }
-  void refusedFiles() {
-    QFETCH(QByteArray, bytes);
     QFETCH(QString, path);
-    QFETCH(QString, error);
+    QFETCH(QString, loaded);
+    QFETCH(QString, encoding);
     QTemporaryDir dir;
     if (path.isEmpty()) {
       QFile file(path = dir.filePath(u"t.txt"_qs));
       QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     const TextFileRead read = readTextFile(path);
-    QVERIFY(!read.file);
-    QVERIFY2(read.error.startsWith(error) && read.error.contains(path), qPrintable(read.error));
+    const QString names[] = {u"utf-8"_qs, u"cp932"_qs, u"utf-16"_qs};  // in the order of TextFileEncoding
+    QCOMPARE(read.file ? names[int(read.file->encoding)] : u"refused"_qs, encoding);
+    QCOMPARE(read.file ? read.file->text : read.error, read.file ? loaded : loaded.arg(path));
   }
 
   void fieldKeepsExactStrings() {
