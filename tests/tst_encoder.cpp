@@ -239,9 +239,10 @@ class EncoderTest : public QObject {
     QCOMPARE(std::get<ShowMessage>(empty.back()).text, QStringLiteral("文字を入力してください"));
   }
 
-  // The box about an unusable character finds the run half done.
+  // The box about an unusable character finds the run half done; the
+  // character to select is the whole of it.
   void boxInTheMiddleOfAFrame() {
-    const QString text = QString(200, u'あ') + u"漢한字"_qs + QString(10, u'い');
+    const QString text = QString(200, u'あ') + u"漢😀字"_qs + QString(10, u'い');
     const BuiltMessage m = buildMessage(text, 1);
     const std::vector<RunStep> steps = presentRun(m, false);
     const auto at = [&](auto found) { return std::find_if(steps.begin(), steps.end(), found) - steps.begin(); };
@@ -253,7 +254,7 @@ class EncoderTest : public QObject {
     QVERIFY(box < caption && caption < select && select < qsizetype(steps.size()));
     QCOMPARE(std::get<ShowMessage>(steps[box]).text, QStringLiteral("使用不可能な文字が含まれています"));
     QCOMPARE(std::get<SelectInInput>(steps[select]).from, 201);
-    QCOMPARE(std::get<SelectInInput>(steps[select]).to, 202);
+    QCOMPARE(std::get<SelectInInput>(steps[select]).to, 203);
     const auto seen = finalFields({steps.begin(), steps.begin() + box});
     QCOMPARE(seen.at({RunField::ConversionStatus, 0}), QStringLiteral("変換中..."));
     QCOMPARE(seen.at({RunField::PacketText, 0}), QStringLiteral("00 02 00 ") + QStringLiteral("02 06 ").repeated(73) + QStringLiteral("41 02 "));
