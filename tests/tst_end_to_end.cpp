@@ -1,6 +1,10 @@
 // The real main window, started from its portnum.ini, against a vf3360-sim
 // process: texts come back whole, the cue reply of both kinds is answered once.
+// And what vf3360-sim reports of a line written as the program writes it.
 
+#include "encoder/message_builder.h"
+#include "sim/face_window.h"
+#include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 
 #include <QJsonDocument>
@@ -13,8 +17,8 @@ namespace {
 
 // vf3360-sim in a process, its report read while the window's events run.
 struct Sim {
-  explicit Sim(const QString &kind) {
-    process.start(QStringLiteral(VF3360_SIM_PATH), {u"--json"_qs, u"--kind"_qs, kind});
+  explicit Sim(const QStringList &options) {
+    process.start(QStringLiteral(VF3360_SIM_PATH), QStringList{u"--json"_qs} + options);
     if (QTest::qWaitFor([&] { return process.canReadLine(); }, 10000)) device = QString::fromUtf8(process.readLine()).trimmed();
   }
   ~Sim() { process.kill(), process.waitForFinished(); }
@@ -44,7 +48,7 @@ class EndToEndTest : public QObject {
   Q_OBJECT
  private slots:
   void textsComeBackWhole() {
-    Sim sim(u"rs232c"_qs);
+    Sim sim({u"--kind"_qs, u"rs232c"_qs});
     QVERIFY(!sim.device.isEmpty());
     Program program(sim, "1\r\n");
     const QString all = u"ABCxyz 0189 !\"#$%&'()~\\ 漢字熙鑿 あぁゑ アヴヶ ｱｶﾞﾊﾟｰ ＡΩЖ─┼ ～－∥―〜−‖—\r\n"_qs;
@@ -80,7 +84,7 @@ class EndToEndTest : public QObject {
   void cueReply() {
     QFETCH(QString, kind);
     QFETCH(QByteArray, ini);
-    Sim sim(kind);
+    Sim sim({u"--kind"_qs, kind});
     Program program(sim, ini);
     program.find<vf::TextField>(u"Text3"_qs)->setFieldText(u"頭だし"_qs);
     program.press(u"Command1"_qs);
@@ -92,6 +96,34 @@ class EndToEndTest : public QObject {
     sim.process.write("quit\n");
     QVERIFY(sim.process.waitForFinished(5000));
     QVERIFY(!sim.process.readAll().contains("data-cue"));  // one answer only
+  }
+
+  // Update commands are summed up once a second, and before the next line; a
+  // packet cut short is judged after a second of quiet; with --cue-after the
+  // cue reply (the RS-232C form unless told) follows the complete message.
+  // The module's window scrolls at the speed of frame 1.
+  void simReport() {
+    Sim sim({u"--cue-after"_qs, u"0"_qs});
+    vf::ModuleLink program([&](int, vf::ConnectionKind) { return sim.device; });
+    QVERIFY(program.open(1, vf::ConnectionKind::Rs232c).open);
+    const QByteArray update = hex("00001C00001CEF");
+    const std::vector<QByteArray> message = vf::buildMessage(u"A"_qs, 3).writes;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(program.write(update.repeated(3)));
+    QList<QJsonObject> events = sim.until(u"update"_qs);
+    QVERIFY(events.size() == 1 && events[0][u"count"_qs] == 3 && clock.elapsed() < 2500);
+    QVERIFY(program.write(update.repeated(2) + message[0] + message[1] + message[2].left(100)));
+    clock.restart();
+    QStringList names;
+    for (const QJsonObject &e : events = sim.until(u"cue-reply"_qs)) names << e[u"event"_qs].toString();
+    QCOMPARE(names.join(u' '), u"update message-start frame-count packet message cue-reply"_qs);
+    QVERIFY2(clock.elapsed() >= 900 && clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(events[0][u"count"_qs] == 2 && events[4][u"ok"_qs] == false && events[5][u"bytes"_qs] == u"00 00 C0 00"_qs);
+    vf::FaceWindow window(sim.device);
+    vf::ModuleDecoder decoder;
+    for (const vf::ModuleEvent &e : decoder.feed(joined(message))) window.handle(e);
+    QCOMPARE(window.findChild<vf::FaceWidget *>()->face().speedByte(), 2);
   }
 };
 

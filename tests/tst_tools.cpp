@@ -122,8 +122,9 @@ class ToolsTest : public QObject {
   void sim() {
     QTemporaryDir dir;
     const QString link = dir.filePath(u"module"_qs);
+    QVERIFY(QFile::link(dir.filePath(u"gone"_qs), link));  // left by an earlier run
     QProcess sim;
-    sim.start(QStringLiteral(VF3360_SIM_PATH), {u"--link"_qs, link, u"--cue-after"_qs, u"0"_qs});
+    sim.start(QStringLiteral(VF3360_SIM_PATH), {u"--link"_qs, link});
     QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 10000));
     const QString device = QString::fromUtf8(sim.readLine()).trimmed();
     QCOMPARE(QFileInfo(link).symLinkTarget(), device);
@@ -132,7 +133,6 @@ class ToolsTest : public QObject {
     QByteArray log;
     QTRY_VERIFY_WITH_TIMEOUT((log += sim.readAllStandardOutput()).contains("display clear"), 10000);
     QVERIFY(log.contains("message 1 of 1 frame(s), speed 3, ok: \"ＡＢＣ"));
-    QVERIFY(log.contains("cue reply sent: 00 00 C0 00"));
     sim.terminate();
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());  // removed on the way out
