@@ -2,10 +2,8 @@
 // the speed code, blanked by display clear and started again by the data
 // cue; and the program's preview of it.
 
-#include "encoder/message_builder.h"
+#include "face/face_widget.h"
 #include "face/module_face.h"
-#include "protocol/character_conversion.h"
-#include "protocol/module_decoder.h"
 #include "ui/preview_window.h"
 
 #include <QTest>
@@ -42,6 +40,11 @@ class ModuleFaceTest : public QObject {
     QVERIFY(atLeft.left() < 24 && atLeft.right() > 24 && atLeft.right() < 48 && atLeft.height() >= 18);
     // Once the text and its 14 blanks (336 dots) have passed, the next pass begins the same way.
     QCOMPARE(face.frameAt(1000 + msFor(48 + 336 + 24)), face.frameAt(1000 + msFor(24)));
+    face.replaceText(u"字漢"_qs + kPadding, 0, 1500);  // another text goes on from where this one was
+    QCOMPARE(face.scrollOffsetAt(1500), 96);
+    face.showMessage(u"漢字"_qs, 0, 0);  // without blanks: it has left the face before it enters again
+    const QRect leaving = litBox(face.frameAt(msFor(360)));
+    QVERIFY(!leaving.isNull() && leaving.right() < 24);
     const int dotsPerSecond[] = {192, 192, 96, 48, 24};  // without a valid speed code, as fast as 0
     for (int speed = -1; speed <= 3; ++speed) {
       face.showMessage(face.text(), speed, 0);
@@ -57,8 +60,8 @@ class ModuleFaceTest : public QObject {
     QVERIFY(before.litCount() > 50);
     face.clearDisplay();
     QCOMPARE(face.frameAt(shown + 5000).litCount(), 0);
-    face.cue(10000);  // the stored text again from the beginning
-    QCOMPARE(face.frameAt(10000 + shown), before);
+    face.cue(9000);  // the stored text again from the beginning
+    QCOMPARE(face.frameAt(9000 + shown), before);
   }
 
   // The preview's face is what the module would show: the normalised text,
@@ -66,29 +69,31 @@ class ModuleFaceTest : public QObject {
   // without a code, and nothing of that frame after it.
   void preview() {
     PreviewWindow preview;
-    const QStringList texts = {u"漢字かなｶﾅABC abc 123 ﾜﾞｳﾞ〜"_qs, u"行\r\n改行"_qs, u"あ"_qs.repeated(200) + u"😀い"_qs + u"う"_qs.repeated(60),
-                               u"é"_qs, u"字"_qs.repeated(2033)};
-    for (const QString &text : texts) {
+    const QString a = u"あ"_qs, cell(kMarkedCell);
+    // 127 characters in frame 1, 128 in each after it (an emoji takes two places).
+    const std::pair<QString, QString> shown[] = {
+        {u"漢字かなｶﾅABC abc 123 ﾜﾞｳﾞ〜"_qs, u"漢字かなカナＡＢＣ　ａｂｃ　１２３　ワ゛ヴ～"_qs + kPadding},
+        {u"行\r\n改行"_qs, u"行　　改行"_qs + kPadding},
+        {a.repeated(200) + u"😀い"_qs + u"う"_qs.repeated(60), a.repeated(200) + cell + u"う"_qs.repeated(8) + kPadding},
+        {u"é"_qs, cell},
+        {u"字"_qs.repeated(2033), u"字"_qs.repeated(2033) + kPadding}};
+    for (const auto &[text, face] : shown) {
       preview.showText(text, 2);
-      const BuiltMessage m = buildMessage(text, 2);
-      QString expected;
-      for (const BuiltFrame &frame : m.frames) {
-        for (QChar c : QStringView(m.normalised.text).mid(frame.start, frame.length)) {
-          if (!isUsable(c.unicode())) {
-            expected += kMarkedCell;
-            break;
-          }
-          expected += (c == u'\r' || c == u'\n') ? QChar(0x3000) : c;
-        }
-      }
-      QCOMPARE(preview.faceText(), expected);
+      QCOMPARE(preview.faceText(), face);
       QCOMPARE(preview.face().speedByte(), 1);
     }
     preview.showText(u"あ😀é"_qs, 1);
     QCOMPARE(preview.countsText(), u"文字数 4／2033（残り 2029）　フレーム数 1　使用できない文字 2"_qs);
+    preview.showText(QString(2033, u'x'), 1);  // at the limit, and one over it
+    QVERIFY(preview.countsText().contains(u"（残り 0）"_qs));
     preview.showText(QString(2034, u'x'), 1);
-    QVERIFY(preview.faceText().isEmpty() && preview.countsText().contains(u"1 文字オーバー"_qs));
-    QVERIFY(TextMask::render(QString(kMarkedCell)).lastLitColumn() >= 20);  // the marked cell is drawn
+    QVERIFY(preview.faceText().isEmpty() && preview.countsText().contains(u"（1 文字オーバー）"_qs));
+    // The marked cell: 24 dots wide, a box with a cross through it.
+    const TextMask drawn = TextMask::render(cell + u"字"_qs);
+    QVERIFY(drawn.width() == 48 && drawn.lastLitColumn() > 40);
+    QVERIFY(drawn.lit(6, 6) && drawn.lit(17, 17) && drawn.lit(6, 17) && drawn.lit(17, 6) && !drawn.lit(6, 12));
+    preview.fitWithin({4000, 4000});  // where there is room: the face at its own size, never larger
+    QCOMPARE(preview.findChild<FaceWidget *>()->size(), QSize(1359, 111));
   }
 };
 

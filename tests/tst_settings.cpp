@@ -23,25 +23,12 @@ QByteArray readRaw(const QString &path) {
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QString name(PortAction::Kind kind) {
-  switch (kind) {
-    case PortAction::Kind::ShowMessage: return u"message "_qs;
-    case PortAction::Kind::WriteFile: return u"write "_qs;
-    case PortAction::Kind::ShowMainWindow: return u"window"_qs;
-    case PortAction::Kind::ShowDialog: return u"dialog"_qs;
-    case PortAction::Kind::RaiseDialog: return u"raise"_qs;
-    case PortAction::Kind::StopAutoUpdate: return u"stop auto update"_qs;
-    case PortAction::Kind::ClosePort: return u"close"_qs;
-    case PortAction::Kind::OpenPort: return u"open "_qs;
-    case PortAction::Kind::ShowStatus: return u"status "_qs;
-  }
-  return {};
-}
-
 QString describe(const PortActions &actions) {
+  // By PortAction::Kind, in its order.
+  const char *const names[] = {"message ", "write ", "window", "dialog", "raise", "stop auto update", "close", "open ", "status "};
   QStringList parts;
   for (const PortAction &a : actions) {
-    QString part = name(a.kind) + a.text + (a.quiet ? u" quietly"_qs : QString());
+    QString part = QString::fromLatin1(names[int(a.kind)]) + a.text + (a.quiet ? u" quietly"_qs : QString());
     if (a.kind == PortAction::Kind::OpenPort)
       part += QStringLiteral("%1 %2").arg(a.portNum).arg(a.portKind == ConnectionKind::UsbConverter ? "USB" : "RS");
     parts << part;
@@ -50,7 +37,7 @@ QString describe(const PortActions &actions) {
 }
 
 // One thing that happens: "start <first line>" ("start" alone: no file),
-// "answer <combo text>[ usb][ keep]", "closed", "opened".
+// "answer <combo text>[ usb][ keep]", "closed", "opened", "change" (ポート変更).
 QString happen(PortSetup &setup, const QString &event) {
   if (event.startsWith(u"start"_qs)) {
     const bool exists = event != u"start"_qs;
@@ -66,6 +53,7 @@ QString happen(PortSetup &setup, const QString &event) {
   }
   if (event == u"closed"_qs) return describe(setup.dialogClosed());
   if (event == u"opened"_qs) return describe(setup.portOpened(true));
+  if (event == u"change"_qs) return describe(setup.changePort());
   return u"unknown event "_qs + event;
 }
 
@@ -148,7 +136,9 @@ class SettingsTest : public QObject {
         << QStringList{"start", "answer Com 5 usb keep", "closed", "opened"}
         << QStringList{kCreate + u", "_qs + kDefault, u"write 21"_qs, u"open 5 USB"_qs, status(5, "USB変換") + u", window"_qs};
     QTest::newRow("stored 3") << QStringList{"start 3", "opened"} << QStringList{u"open 3 RS"_qs, status(3, "RS-232C") + u", window"_qs};
-    QTest::newRow("blank line") << QStringList{"start  "} << QStringList{u"window, write 0, dialog"_qs};
+    QTest::newRow("blank line, then a port change")  // the change leaves the file alone
+        << QStringList{"start  ", "answer Com 3", "closed", "change"}
+        << QStringList{u"window, write 0, dialog"_qs, QString(), u"open 3 RS"_qs, u"stop auto update, close, window, dialog"_qs};
     QTest::newRow("no listed port at start-up")
         << QStringList{"start 0", "answer com 5 keep", "closed", "answer Com 16", "closed"}
         << QStringList{u"window, dialog"_qs, kChoose, kDefault, QString(), u"open 16 RS"_qs};
