@@ -1,7 +1,6 @@
 // The real main window offscreen, typed into as an operator would, its port on
 // a pseudo-terminal read by the module-side decoder.
 
-#include "encoder/message_builder.h"
 #include "face/module_face.h"
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
@@ -66,7 +65,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.field(u"Label13"_qs), u"オープン CommPort=1 Settings=19200,N,8,1 RS-232C"_qs);
     rig.send(u"あ\nｶﾞ"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"あ\r\nｶﾞ"_qs);  // Enter is CR LF
-    QCOMPARE(rig.module.bytes, joined(buildMessage(u"あ\r\nｶﾞ"_qs, 1).writes));
     QCOMPARE(rig.module.messages(), QStringList{u"あ　　ガ"_qs + QString(14, QChar(0x3000))});
     QCOMPARE(rig.field(u"Text22"_qs), QString::fromLatin1(rig.module.bytes.mid(14).toHex().toUpper()));
     QCOMPARE(rig.field(u"Label14"_qs) + rig.field(u"Text21"_qs), u"変換完了！1"_qs);
@@ -182,7 +180,6 @@ class MainWindowTest : public QObject {
     rig.module.settle();
     QTRY_VERIFY(!rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen());
     QCOMPARE(rig.module.messages().size(), 1);
-    QVERIFY(rig.module.bytes.startsWith(joined(buildMessage(rig.field(u"Text3"_qs), 1).writes)));
     QVERIFY(!progress->isVisible());
     const bool outcomes[] = {rig.endRequests == 1, !rig.window->isVisible(), rig.dialog() != nullptr};
     QVERIFY(outcomes[outcome] && std::count(std::begin(outcomes), std::end(outcomes), true) == 1);
@@ -224,8 +221,6 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QByteArray>("arrived");
     QTest::newRow("display clear, button and menu") << QStringList{"Command4", "RSClear"} << hex("00001400 0014EF").repeated(2);
     QTest::newRow("data cue, button and menu") << QStringList{"Command7", "ReBigin"} << hex("00001800 0018EF").repeated(2);
-    QTest::newRow("convert and send, button and menu") << QStringList{"Command1", "ChangeSend"}
-                                                       << joined(buildMessage(u"テスト"_qs, 1).writes).repeated(2);
   }
   void commands() {
     QFETCH(QStringList, presses);
@@ -240,7 +235,7 @@ class MainWindowTest : public QObject {
     }
     rig.module.settle();
     QCOMPARE(rig.module.bytes, arrived);
-    if (!presses[0].startsWith(u"Command1")) QCOMPARE(labels(), before);  // the control commands leave the window alone
+    QCOMPARE(labels(), before);  // the control commands leave the window alone
     // With the port closed, each says so and sends nothing.
     rig.find<vf::ModuleLink>(u"MSComm1"_qs)->close();
     rig.press(presses[0]);
