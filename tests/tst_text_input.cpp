@@ -19,38 +19,26 @@
 
 using namespace vf;
 
-namespace {
-
-// ICU's transliterator on the whole text at once, then the rules that differ
-// from it, each applied on its own.
-QString expectedNormalisation(const QString &text) {
-  UErrorCode status = U_ZERO_ERROR;
-  static std::unique_ptr<icu::Transliterator> widen(
-      icu::Transliterator::createInstance("Halfwidth-Fullwidth", UTRANS_FORWARD, status));
-  icu::UnicodeString work(reinterpret_cast<const UChar *>(text.utf16()), static_cast<int32_t>(text.size()));
-  widen->transliterate(work);
-  QString out(reinterpret_cast<const QChar *>(work.getBuffer()), work.length());
-  out.replace(QChar(0x30F7), u"ワ\u3099"_qs).replace(QChar(0x30FA), u"ヲ\u3099"_qs);  // no code page 932 code
-  const char16_t pairs[][2] = {{0x3099, 0x309B}, {0x309A, 0x309C}, {0xFF02, 0x201D}, {0xFF07, 0x2019},
-                               {0x301C, 0xFF5E}, {0x2212, 0xFF0D}, {0x2016, 0x2225}, {0x2014, 0x2015}};
-  for (const auto &p : pairs) out.replace(QChar(p[0]), QChar(p[1]));
-  return out;
-}
-
-}  // namespace
-
 class TextInputTest : public QObject {
   Q_OBJECT
  private slots:
+  // Random texts of pieces that none of our own rules touches (the table
+  // below pins those: lone sound marks, ﾜﾞ and ｦﾞ, quotes, the code points of
+  // Linux input) come out as ICU's transliterator widens the whole text.
   void normalisationAgreesWithIcu() {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::Transliterator> widen(icu::Transliterator::createInstance("Halfwidth-Fullwidth", UTRANS_FORWARD, status));
+    QVERIFY(U_SUCCESS(status));
     std::mt19937 rng(8);
-    const QString pool = QStringLiteral("ｱｶｳﾊﾜｦﾂﾞﾞﾟﾟ｡ｰ AZaz09\"'~\\あアガ漢\r\n\t〜−‖—¢¥￨한");
+    const QStringList pool = u"ｱ|ｶ|ﾊ|ｶﾞ|ｳﾞ|ﾊﾟ|ﾂﾞ|｡|ｰ| |A|z|0|~|\\|あ|ア|ガ|漢|\r|\n|\t|¢|¥|￨|한"_qs.split(u'|');
     for (int round = 0; round < 2000; ++round) {
       QString text;
       for (int n = std::uniform_int_distribution<int>(0, 40)(rng); n > 0; --n)
-        text += pool[std::uniform_int_distribution<int>(0, pool.size() - 1)(rng)];
+        text += pool[std::uniform_int_distribution<qsizetype>(0, pool.size() - 1)(rng)];
+      icu::UnicodeString widened(reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
+      widen->transliterate(widened);
       const NormalisedText n = normaliseWithPositions(text);
-      QCOMPARE(n.text, expectedNormalisation(text));
+      QCOMPARE(n.text, QString(reinterpret_cast<const QChar *>(widened.getBuffer()), widened.length()));
       QCOMPARE(qsizetype(n.sourceIndex.size()), n.text.size() + 1);
       for (qsizetype i = 0; i < n.text.size(); ++i) {
         // Each character comes from one or two (a joined katakana) of the source.
