@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QSettings>
 #include <QToolTip>
 #include <QTemporaryFile>
 #include <QTest>
@@ -405,8 +406,8 @@ class MainWindowTest : public QObject {
       QVERIFY(preview && preview->isVisible());
       QCOMPARE(preview->pos(), placed);
       QVERIFY(preview->width() <= 1024);  // fitted to the screen
-      preview->move(3000, 2000);  // on a screen that is gone by the next start
-      QTest::qWait(600);
+      preview->move(3000, 2000);  // on a screen that is gone by the next start; remembered once it stops
+      QTRY_COMPARE(QSettings(stateFile, QSettings::IniFormat).value(u"preview/geometry"_qs).toByteArray(), preview->saveGeometry());
     }
     Started onceMore(stateFile);
     auto *preview = onceMore.window->findChild<PreviewWindow *>();
