@@ -121,8 +121,8 @@ class MainWindowTest : public QObject {
   }
 
   // Ctrl+Return sends from anywhere in the window, Ctrl+O loads, Ctrl+Q ends,
-  // and the menus show these keys. The fields that show results take no
-  // typing and are no stops of Tab.
+  // and the menus show these keys. Tab leaves the input field (Ctrl+Tab types
+  // a tab); the fields that show results take no typing and are no stops of Tab.
   void keys() {
     Started rig;
     rig.type(u"Text3"_qs, u"あ"_qs);
@@ -141,6 +141,9 @@ class MainWindowTest : public QObject {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QVERIFY(QApplication::focusWidget() == text3 || !QApplication::focusWidget()->objectName().startsWith(u"Text"_qs));
     }
+    text3->setFocus();
+    QTest::keyClick(text3, Qt::Key_Tab, Qt::ControlModifier);  // Ctrl+Tab types a tab; Tab typed none on the way
+    QCOMPARE(text3->fieldText(), u"あ\t"_qs);
     QTest::keyClick(text3, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(rig.dialogs.fileFilters.size(), 1);
     QTest::keyClick(text3, Qt::Key_Q, Qt::ControlModifier);

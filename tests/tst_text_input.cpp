@@ -7,7 +7,7 @@
 #include "protocol/cp932.h"
 #include "protocol/text_normalisation.h"
 #include "tests/support/bytes.h"
-#include "tests/support/rig.h"
+#include "ui/text_field.h"
 
 #include <QTest>
 
@@ -147,25 +147,6 @@ class TextInputTest : public QObject {
     QCOMPARE(field.fieldText(), u"x\ny\rz\r\nw"_qs);  // the typed line break is CR LF, the others stay
     field.selectExactRange(7, 8);  // "w", after three line breaks, one of them CR LF
     QCOMPARE(field.textCursor().selectedText(), u"w"_qs);
-  }
-
-  void tabMovesTheFocus() {
-    rig::WindowRig rig;
-    rig.window->show();
-    QApplication::setActiveWindow(rig.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-    auto *text3 = rig.find<TextField>("Text3");
-    rig.type("Text3", u"A"_qs);
-    QTest::keyClick(text3, Qt::Key_Tab);
-    QTest::keyClicks(QApplication::focusWidget(), u"B"_qs);
-    QCOMPARE(text3->fieldText(), u"A"_qs);
-    QVERIFY(QApplication::focusWidget() != text3);
-    text3->setFocus();
-    QTest::keyClick(text3, Qt::Key_Tab, Qt::ShiftModifier);
-    QVERIFY(QApplication::focusWidget() != text3);
-    text3->setFocus();
-    QTest::keyClick(text3, Qt::Key_Tab, Qt::ControlModifier);
-    QCOMPARE(text3->fieldText(), u"A\t"_qs);
   }
 };
 
