@@ -15,7 +15,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -49,10 +48,6 @@ class FarEnd {
   void readFor(int ms);
   // Reads until quietMs pass without a byte (at most 5 s).
   void settle(int quietMs = 100);
-  template <typename Kind>
-  int count() const {
-    return int(std::count_if(events.begin(), events.end(), [](const vf::ModuleEvent &e) { return e.is<Kind>(); }));
-  }
   QStringList messages() const;  // the text of each complete message
   void clear();
 
