@@ -98,7 +98,6 @@ class SerialLinkTest : public QObject {
     QTest::newRow("rs double-byte") << rs << hex("112282A0") << "あ" << false;
     QTest::newRow("rs cue in bytes 1 and 2") << rs << hex("C0004142") << "AB" << false;
     QTest::newRow("usb C0 and more") << usb << hex("C011223344") << "-" << true;
-    QTest::newRow("usb 11 C0") << usb << hex("11C0") << "-" << false;
     QTest::newRow("usb rs form") << usb << hex("1122C000") << "-" << false;
   }
   void replies() {
