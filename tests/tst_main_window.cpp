@@ -13,7 +13,6 @@
 #include <QClipboard>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QStatusBar>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>

@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QSerialPort>
 #include <QTest>
 
 using namespace vf;
