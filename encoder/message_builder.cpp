@@ -2,17 +2,17 @@
 
 namespace vf {
 
+RunOutcome runOutcomeOf(QStringView text) {
+  if (text.size() + kPaddingLength > kMaxPaddedLength) return RunOutcome::TooLong;
+  if (text.isEmpty()) return RunOutcome::Empty;
+  return RunOutcome::Sent;
+}
+
 BuiltMessage buildMessage(QStringView text, int speedOption) {
   BuiltMessage message;
   message.padded = text.toString() + QString(kPaddingLength, QChar(0x3000));
-  if (message.padded.size() > kMaxPaddedLength) {
-    message.outcome = RunOutcome::TooLong;
-    return message;
-  }
-  if (text.isEmpty()) {
-    message.outcome = RunOutcome::Empty;
-    return message;
-  }
+  message.outcome = runOutcomeOf(text);
+  if (message.outcome != RunOutcome::Sent) return message;
   message.normalised = normaliseWithPositions(message.padded);
   const QString &normalised = message.normalised.text;
 

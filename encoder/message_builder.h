@@ -53,5 +53,7 @@ struct BuiltMessage {
 
 // Speed option 1 .. 5, fastest first.
 BuiltMessage buildMessage(QStringView text, int speedOption);
+// How buildMessage would end for this text, without building anything.
+RunOutcome runOutcomeOf(QStringView text);
 
 }  // namespace vf
