@@ -49,6 +49,7 @@ ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), po
   // The modem-control lines are read while the port is open.
   modemPoll_.setInterval(kModemPollMs);
   connect(&modemPoll_, &QTimer::timeout, this, &ModuleLink::checkModemLines);
+  clock_.start();
 }
 
 ModuleLink::~ModuleLink() {
@@ -70,6 +71,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   ++opening_;
   kind_ = kind;
   modemLines_.reset();
+  lineFreeAtNs_ = 0;
 
   PortOpenResult result;
   result.device = namer_ ? namer_(portNum, kind) : deviceNameFor(portNum, kind);
@@ -122,6 +124,8 @@ bool ModuleLink::write(const QByteArray &bytes) {
   // Start the bytes on their way now; whatever the line does not take at once
   // follows from the port's buffer, in order, before anything written later.
   port_.flush();
+  // Ten bits a byte at 19200 baud: 1920 bytes a second.
+  lineFreeAtNs_ = std::max(lineFreeAtNs_, clock_.nsecsElapsed()) + bytes.size() * 1'000'000'000 / 1920;
   sentTotal_ += bytes.size();
   if (!drainPoll_.isActive()) drainPoll_.start();
   return true;
@@ -144,13 +148,22 @@ qint64 ModuleLink::bytesPending() const {
   return port_.isOpen() ? port_.bytesToWrite() + driverQueue() : 0;
 }
 
+qint64 ModuleLink::pacedRemainingMs() const {
+  if (!paced_ || !port_.isOpen()) return 0;
+  return std::max<qint64>(0, (lineFreeAtNs_ - clock_.nsecsElapsed() + 999'999) / 1'000'000);
+}
+
+bool ModuleLink::lineBusy() const { return bytesPending() > 0 || pacedRemainingMs() > 0; }
+
 void ModuleLink::whenSent(std::function<void()> then) {
   const qint64 pending = bytesPending();
-  if (pending == 0) {
+  if (!lineBusy()) {
     then();
     return;
   }
-  if (whenSent_.empty()) drainDeadline_.setRemainingTime(lineTimeMs(pending) + kDrainSlackMs);
+  // Each waiter is given the line time of what is pending now and a second.
+  const QDeadlineTimer deadline(std::max(lineTimeMs(pending), pacedRemainingMs()) + kDrainSlackMs);
+  if (whenSent_.empty() || drainDeadline_ < deadline) drainDeadline_ = deadline;
   whenSent_.push_back(std::move(then));
   if (!drainPoll_.isActive()) drainPoll_.start();
 }
@@ -160,7 +173,7 @@ void ModuleLink::checkDrain() {
   if (port_.isOpen() && port_.bytesToWrite() > 0) port_.flush();
   const qint64 pending = bytesPending();
   emit sending({sentTotal_ - std::min(pending, sentTotal_), sentTotal_});
-  if (pending > 0 && !(!whenSent_.empty() && drainDeadline_.hasExpired())) return;
+  if ((pending > 0 || pacedRemainingMs() > 0) && !(!whenSent_.empty() && drainDeadline_.hasExpired())) return;
   drainPoll_.stop();
   sentTotal_ = 0;
   // A waiter may write again or close the port: take the list first.

@@ -126,6 +126,15 @@ class ModuleLink : public QObject {
   // is thrown away, and the line settings go back to the device's old ones
   // while the driver still sends.
   void whenSent(std::function<void()> then);
+  // A device may take bytes faster than the line sends them: a pseudo-terminal
+  // takes some 20 kB at once, a USB converter keeps a few hundred in its chip,
+  // and neither counts them as pending. Paced, the link also counts a byte as
+  // on its way until the line time of everything written before it has passed
+  // (whenSent waits for that too), as a real line at 19200 baud would take it.
+  // Off unless set.
+  void setPaced(bool paced) { paced_ = paced; }
+  // Bytes pending, or (paced) the line still busy with what was written.
+  bool lineBusy() const;
   // The same for a program without an event loop of its own (vf3360-send):
   // waits, and says why not when the line took too long.
   QString waitUntilSent();
@@ -182,6 +191,10 @@ class ModuleLink : public QObject {
   qint64 sentTotal_ = 0;
   std::vector<std::function<void()>> whenSent_;
   QDeadlineTimer drainDeadline_;
+  bool paced_ = false;
+  QElapsedTimer clock_;
+  qint64 lineFreeAtNs_ = 0;  // on clock_: when the line will have sent the last byte written
+  qint64 pacedRemainingMs() const;
 };
 
 }  // namespace vf
