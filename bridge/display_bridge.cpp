@@ -10,6 +10,7 @@
 #include <QMetaEnum>
 #include <QStringDecoder>
 
+#include <csignal>
 #include <cstdio>
 #include <utility>
 
@@ -60,7 +61,17 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   reopen_.setSingleShot(true);
   connect(&reopen_, &QTimer::timeout, this, &DisplayBridge::openPort);
   stopDeadline_.setSingleShot(true);
-  connect(&stopDeadline_, &QTimer::timeout, this, [this] { mqtt_.stop(); emit finished(); });
+  connect(&stopDeadline_, &QTimer::timeout, this, [this] {
+    lineDone_ = brokerDone_ = true;
+    finishStop();
+  });
+  tellSuperseded_.setSingleShot(true);
+  connect(&tellSuperseded_, &QTimer::timeout, this, &DisplayBridge::tellSuperseded);
+  statusLater_.setSingleShot(true);
+  connect(&statusLater_, &QTimer::timeout, this, &DisplayBridge::publishStatus);
+  // A device that takes bytes faster than the line must not make texts look
+  // sent, nor let the next one in before the line has taken this one.
+  link_.setPaced(true);
 
   connect(&link_, &ModuleLink::event, this, &DisplayBridge::linkEvent);
   connect(&mqtt_, &MqttClient::connected, this, &DisplayBridge::brokerConnected);
@@ -70,9 +81,8 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
     if (stopping_ && id == offlineMessage_) mqtt_.stop();
   });
   connect(&mqtt_, &MqttClient::stopped, this, [this] {
-    if (!stopDeadline_.isActive()) return;  // finished already
-    stopDeadline_.stop();
-    emit finished();
+    brokerDone_ = true;
+    finishStop();
   });
 }
 
@@ -86,9 +96,15 @@ QString DisplayBridge::start() {
   return {};
 }
 
-void DisplayBridge::stop() {
+void DisplayBridge::stop(int signal) {
   if (stopping_) return;
-  log(QStringLiteral("stopping"));
+  const char *name = signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : nullptr;
+  log(name ? QStringLiteral("%1: stopping").arg(QLatin1String(name)) : QStringLiteral("stopping"));
+  // Nothing that waits is sent; it is told as superseded, before "offline".
+  for (const LineWork &work : std::exchange(waiting_, {})) {
+    if (work.kind == LineWork::Kind::Text) supersede(work.topic, QStringLiteral("stopped"));
+  }
+  tellSuperseded();
   QJsonObject offline = statusObject();
   offline[QStringLiteral("state")] = QStringLiteral("offline");
   offline.remove(QStringLiteral("error"));
@@ -97,15 +113,27 @@ void DisplayBridge::stop() {
   stopping_ = true;
   tick_.stop();
   reopen_.stop();
-  if (link_.isOpen()) {
-    // The bridge ends: the last byte first (at most its line time and a second).
-    if (const QString failure = link_.waitUntilSent(); !failure.isEmpty()) log(failure);
-    link_.close();
-  }
+  statusLater_.stop();
+  updateWaiting_ = false;
   stopDeadline_.start(kStopDeadlineMs);
+  // The message on the line is finished (at most its line time and a
+  // second), while the event loop goes on answering the broker.
+  link_.closeWhenSent([this] {
+    lineDone_ = true;
+    finishStop();
+  });
   // Without a connection there is nothing to wait for; otherwise the goodbye
   // follows the broker's receipt of "offline".
   if (offlineMessage_ == 0) mqtt_.stop();
+}
+
+void DisplayBridge::finishStop() {
+  if (finished_ || !lineDone_ || !brokerDone_) return;
+  finished_ = true;
+  stopDeadline_.stop();
+  mqtt_.stop();
+  link_.close();
+  emit finished();
 }
 
 // ---------------------------------------------------------------------------
@@ -159,12 +187,14 @@ void DisplayBridge::messageArrived(const QString &topic, const QByteArray &paylo
 // What arrives
 
 void DisplayBridge::takeText(const QString &topic, const QString &text, bool retained) {
-  QElapsedTimer since;
-  since.start();
-  const BuiltMessage message = buildMessage(text, speed_);
+  LineWork work;
+  work.since.start();
+  work.topic = topic;
   // Refused as "変換 + 送信" refuses it: nothing converted, nothing sent.
-  if (message.outcome == RunOutcome::TooLong) return refuse(topic, QStringLiteral("文字数オーバー"));
-  if (message.outcome == RunOutcome::Empty) return refuse(topic, QStringLiteral("文字を入力してください"));
+  // The message itself is built only when it goes to the line.
+  const RunOutcome outcome = runOutcomeOf(text);
+  if (outcome == RunOutcome::TooLong) return refuse(topic, QStringLiteral("文字数オーバー"));
+  if (outcome == RunOutcome::Empty) return refuse(topic, QStringLiteral("文字を入力してください"));
 
   const Text taken{text, speed_};
   // The broker hands over a retained text at every connection. The one the
@@ -176,16 +206,65 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
     return;
   }
   wanted_ = taken;
+  wantedTopic_ = topic;
+  blankWanted_ = false;
   if (!link_.isOpen()) {
     publishEvent({{QStringLiteral("event"), QStringLiteral("text-waiting")},
                   {QStringLiteral("topic"), topic},
                   {QStringLiteral("error"), deviceError_}});
     return;
   }
-  showText(taken, message, since);
+  work.text = taken;
+  queue(std::move(work));
 }
 
-void DisplayBridge::showText(const Text &text, const BuiltMessage &message, const QElapsedTimer &since) {
+// ---------------------------------------------------------------------------
+// The line's work
+
+void DisplayBridge::queue(LineWork work) {
+  if (work.kind == LineWork::Kind::Rewind) {
+    // One rewind that waits is as good as two.
+    if (!waiting_.empty() && waiting_.back().kind == LineWork::Kind::Rewind) return;
+  } else {
+    // A text or a clear makes whatever waits before it pointless.
+    const QString reason = work.kind == LineWork::Kind::Text ? QStringLiteral("newer-text") : QStringLiteral("cleared");
+    for (const LineWork &old : waiting_) {
+      if (old.kind == LineWork::Kind::Text) supersede(old.topic, reason);
+    }
+    waiting_.clear();
+  }
+  waiting_.push_back(std::move(work));
+  sendNext();
+  if (!statusLater_.isActive()) statusLater_.start(kTellEveryMs);
+}
+
+// Writes what waits, in order, until a message is on the line.
+void DisplayBridge::sendNext() {
+  while (!onLine_ && !waiting_.empty() && link_.isOpen()) {
+    LineWork work = std::move(waiting_.front());
+    waiting_.erase(waiting_.begin());
+    if (work.kind == LineWork::Kind::Text) {
+      showText(std::move(work));
+      continue;
+    }
+    const bool clear = work.kind == LineWork::Kind::Clear;
+    if (!link_.sendCommand(clear ? CommandCode::DisplayClear : CommandCode::DataCue)) {
+      refuse(work.topic, link_.failureText());
+      continue;
+    }
+    if (!clear) continue;
+    shown_ = {};
+    if (work.takeDown) {
+      tick_.stop();
+      updateWaiting_ = false;
+    }
+    publishStatus();
+  }
+}
+
+void DisplayBridge::showText(LineWork work) {
+  const Text &text = work.text;
+  const BuiltMessage message = buildMessage(text.text, text.speed);
   // As Command1_Click: auto update applied, the message written in one go,
   // then the update command every 20 ms whether auto update is on or not.
   applyAutoUpdate();
@@ -196,9 +275,9 @@ void DisplayBridge::showText(const Text &text, const BuiltMessage &message, cons
   for (const TextCheck::Range &range : checkText(text.text).unusable) {
     unusable.append(describeCharacter(QStringView(text.text).sliced(range.from, range.to - range.from)));
   }
-  shown_ = {{kText, text.text},
-            {QStringLiteral("frames"), int(message.frames.size())},
-            {QStringLiteral("unusable"), unusable}};
+  work.shown = {{kText, text.text},
+                {QStringLiteral("frames"), int(message.frames.size())},
+                {QStringLiteral("unusable"), unusable}};
 
   QJsonObject event{{QStringLiteral("event"), QStringLiteral("text-sent")},
                     {QStringLiteral("frames"), int(message.frames.size())},
@@ -215,15 +294,80 @@ void DisplayBridge::showText(const Text &text, const BuiltMessage &message, cons
     publishStatus();
     return;
   }
-  // Told once the last byte has left the computer, with how long that took;
-  // the event loop goes on meanwhile (a 16-frame message takes 2.19 s on the line).
-  link_.whenSent([this, event, since]() mutable {
+  // Told once the last byte has left the computer, with how long that took
+  // from its arrival; the event loop goes on meanwhile (a 16-frame message
+  // takes 2.19 s on the line).
+  work.event = event;
+  onLine_ = std::move(work);
+  awaitLine();
+}
+
+void DisplayBridge::awaitLine() {
+  if (awaitingLine_) return;
+  awaitingLine_ = true;
+  link_.whenSent([this] {
+    awaitingLine_ = false;
+    lineFree();
+  });
+}
+
+void DisplayBridge::lineFree() {
+  if (stopping_) return;
+  if (link_.isOpen() && link_.lineBusy()) {
+    // Its line time and a second have passed: the line takes nothing. Nothing
+    // more is written until it has taken what it has.
+    if (!std::exchange(lineStuck_, true)) log(QStringLiteral("the line takes nothing; nothing more is written until it does"));
+    awaitLine();
+    return;
+  }
+  lineStuck_ = false;
+  const bool news = onLine_ || !waiting_.empty();
+  if (onLine_) {
+    LineWork work = std::move(*onLine_);
+    onLine_.reset();
+    const QElapsedTimer &since = work.since;
+    QJsonObject &event = work.event;
     event[QStringLiteral("ms")] = qRound(double(since.nsecsElapsed()) / 1e3) / 1000.0;
     // The port closes when its device goes away: then not every byte left.
-    if (!link_.isOpen()) event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
+    if (!link_.isOpen()) {
+      event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
+    } else {
+      shown_ = work.shown;
+    }
     publishEvent(event);
-    publishStatus();
-  });
+  }
+  if (!link_.isOpen()) {
+    // What waited is the newest text given (wanted_): shown when the device is back.
+    waiting_.clear();
+    updateWaiting_ = false;
+  }
+  sendNext();
+  if (!onLine_ && std::exchange(updateWaiting_, false) && tick_.isActive()) link_.sendCommand(CommandCode::Update);
+  if (news) publishStatus();
+}
+
+void DisplayBridge::supersede(const QString &topic, const QString &reason) {
+  Superseded &batch = superseded_[reason];
+  ++batch.count;
+  if (!batch.topics.contains(topic)) batch.topics << topic;
+  if (!tellSuperseded_.isActive()) tellSuperseded_.start(kTellEveryMs);
+}
+
+// At most one event a reason every kTellEveryMs: a flood of texts would
+// otherwise be a flood of events.
+void DisplayBridge::tellSuperseded() {
+  tellSuperseded_.stop();
+  for (auto it = superseded_.begin(); it != superseded_.end(); ++it) {
+    const QString why = it.key() == QLatin1String("newer-text") ? QStringLiteral("replaced by a newer text")
+                        : it.key() == QLatin1String("cleared")  ? QStringLiteral("dropped by a clear")
+                                                                : QStringLiteral("dropped: the bridge stopped");
+    publishEvent({{QStringLiteral("event"), QStringLiteral("text-superseded")},
+                  {QStringLiteral("count"), it->count},
+                  {QStringLiteral("topics"), QJsonArray::fromStringList(it->topics)},
+                  {QStringLiteral("reason"), it.key()},
+                  {QStringLiteral("why"), QStringLiteral("%1 text(s) never sent: %2").arg(it->count).arg(why)}});
+  }
+  superseded_.clear();
 }
 
 void DisplayBridge::takeSpeed(const QString &topic, const QString &payload) {
@@ -244,14 +388,16 @@ void DisplayBridge::takeCommand(const QString &topic, const QString &payload, bo
     // A command acts when it is published; one kept by the broker would act
     // again at every connection.
     if (retained) return refuse(topic, QStringLiteral("a retained \"%1\" is not carried out").arg(command));
-    if (!link_.isOpen()) return refuse(topic, QStringLiteral("ポートが開いていません: %1").arg(deviceError_));
-    if (!link_.sendCommand(clear ? CommandCode::DisplayClear : CommandCode::DataCue)) {
-      return refuse(topic, link_.failureText());
-    }
+    // A clear while the device is away is kept like a text: it comes back blank.
+    if (!link_.isOpen() && !clear) return refuse(topic, QStringLiteral("ポートが開いていません: %1").arg(deviceError_));
     if (clear) {
       wanted_.reset();
-      shown_ = {};
+      blankWanted_ = true;
     }
+    LineWork work;
+    work.kind = clear ? LineWork::Kind::Clear : LineWork::Kind::Rewind;
+    work.topic = topic;
+    if (link_.isOpen()) queue(std::move(work));
   } else if (command == QLatin1String("auto-update on") || command == QLatin1String("auto-update off")) {
     // As the menu item 制御 → 自動更新 with Check1 set or cleared.
     autoUpdate_ = command.endsWith(QLatin1String("on"));
@@ -293,10 +439,15 @@ void DisplayBridge::openPort() {
   log(QStringLiteral("%1 open").arg(opened.device));
   if (back) publishEvent({{QStringLiteral("event"), QStringLiteral("device-back")}, {QStringLiteral("device"), opened.device}});
   publishStatus();
-  if (wanted_) {
-    QElapsedTimer since;
-    since.start();
-    showText(*wanted_, buildMessage(wanted_->text, wanted_->speed), since);
+  // The newest thing given, again: the module may have lost it with its power.
+  if (wanted_ || blankWanted_) {
+    LineWork work;
+    work.kind = wanted_ ? LineWork::Kind::Text : LineWork::Kind::Clear;
+    work.text = wanted_.value_or(Text{});
+    work.topic = wantedTopic_;
+    work.takeDown = true;
+    work.since.start();
+    queue(std::move(work));
   }
 }
 
@@ -325,6 +476,12 @@ void DisplayBridge::linkEvent(const LinkEvent &event) {
 void DisplayBridge::tick() {
   // As Timer1_Timer: the next tick counted from the start of this one.
   tick_.start();
+  // Not behind a line that has not taken what it has: one update waits.
+  if (onLine_ || link_.lineBusy()) {
+    updateWaiting_ = true;
+    awaitLine();
+    return;
+  }
   if (!link_.sendCommand(CommandCode::Update)) tick_.stop();
 }
 
@@ -355,6 +512,14 @@ QJsonObject DisplayBridge::statusObject() const {
                      {QStringLiteral("unusable"), QJsonArray()}};
   for (auto it = shown_.begin(); it != shown_.end(); ++it) status[it.key()] = it.value();
   if (!link_.isOpen()) status[QStringLiteral("error")] = deviceError_;
+  // Apart from what is shown: the message on its way, and what waits.
+  if (onLine_) status[QStringLiteral("sending")] = onLine_->text.text;
+  QJsonArray waiting;
+  for (const LineWork &work : waiting_) {
+    if (work.kind == LineWork::Kind::Text) waiting.append(QJsonObject{{kText, work.text.text}});
+    else waiting.append(QJsonObject{{kCommand, work.kind == LineWork::Kind::Clear ? QStringLiteral("clear") : QStringLiteral("rewind")}});
+  }
+  if (!waiting.isEmpty()) status[QStringLiteral("waiting")] = waiting;
   return status;
 }
 
@@ -365,6 +530,7 @@ QJsonObject DisplayBridge::statusObject() const {
 // acknowledgement (Nagle's algorithm at the broker): bench_fleet measured the
 // first of two texts in a row reaching some displays up to 50 ms late.
 void DisplayBridge::publishStatus() {
+  statusLater_.stop();
   if (stopping_) return;
   mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(statusObject()).toJson(QJsonDocument::Compact), true, 0);
 }

@@ -6,12 +6,14 @@
 
 #include <QElapsedTimer>
 #include <QJsonObject>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 namespace vf {
 
@@ -36,25 +38,38 @@ struct BridgeSettings {
 // module's replies are handled as the program's window handles them
 // (Form1::Command1_Click, Timer1_Timer, ApplyAutoUpdate, MSComm1_OnComm).
 //
+// One message is on the line at a time, and while it is on its way at most
+// one text waits: the newest. A text it replaces is never sent (told in
+// batches as "text-superseded"); a message on the line is never cut. Commands
+// keep their order with the texts: a clear drops the text that waits, and one
+// taken while a message is on the line follows it. An update command is
+// written only while the line has taken what went before it; at most one
+// waits. Nothing blocks: the end of a message is learnt from whenSent.
+//
 // The link is used through open, sendMessage, sendCommand, whenSent,
-// waitUntilSent (when the bridge stops), close, isOpen and its events only;
-// it owns the line's rules (a lost device closed, the modem lines read).
+// closeWhenSent (when the bridge stops), close, isOpen and its events only;
+// it owns the line's rules (a lost device closed, the modem lines read, the
+// line time of what was written).
 class DisplayBridge : public QObject {
   Q_OBJECT
  public:
   static constexpr int kTickMs = 20;              // the program's Timer1
   static constexpr int kReopenMs = 2000;          // a lost or missing device is tried again this often
   static constexpr qsizetype kMaxPayload = 64 * 1024;
-  static constexpr int kStopDeadlineMs = 5000;    // the longest a stop waits for the broker
+  // The longest a stop waits for the line and the broker: the process ends
+  // within 5 s of its signal.
+  static constexpr int kStopDeadlineMs = 4500;
+  static constexpr int kTellEveryMs = 100;        // superseded texts and a changed status, told at most this often
 
   explicit DisplayBridge(BridgeSettings settings, QObject *parent = nullptr);
 
   // Opens the port (or starts trying it every 2 s) and starts connecting to
   // the broker; a setting that cannot work comes back as the reason.
   QString start();
-  // Publishes "offline", waits for the last byte on the line, says goodbye to
-  // the broker, then emits finished().
-  void stop();
+  // Publishes "offline", lets the message on the line finish (at most its
+  // line time and a second; nothing that waits is sent), says goodbye to the
+  // broker, then emits finished(). `signal` (SIGTERM, ...) is logged.
+  void stop(int signal = 0);
 
   QString topic(const QString &leaf) const { return QStringLiteral("vf3360/%1/%2").arg(settings_.name, leaf); }
 
@@ -67,6 +82,16 @@ class DisplayBridge : public QObject {
     int speed = 1;
     bool operator==(const Text &) const = default;
   };
+  // What waits for the line, or is on it.
+  struct LineWork {
+    enum class Kind { Text, Clear, Rewind } kind = Kind::Text;
+    Text text;             // Text
+    QString topic;         // where it came from
+    QElapsedTimer since;   // when it arrived
+    bool takeDown = false; // Clear: the text taken down; the update commands stop too
+    QJsonObject event;     // Text on the line: its text-sent event
+    QJsonObject shown;     // Text on the line: what the status tells once it is shown
+  };
 
   void brokerConnected();
   void brokerLost(const QString &why, int retryPauseMs);
@@ -74,8 +99,17 @@ class DisplayBridge : public QObject {
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);
   void takeCommand(const QString &topic, const QString &payload, bool retained);
-  void showText(const Text &text, const BuiltMessage &message, const QElapsedTimer &since);
   void refuse(const QString &topic, const QString &why);
+
+  // The line's work, in order.
+  void queue(LineWork work);
+  void sendNext();
+  void showText(LineWork work);
+  void awaitLine();
+  void lineFree();
+  void supersede(const QString &topic, const QString &reason);
+  void tellSuperseded();
+  void finishStop();
 
   void openPort();
   void linkEvent(const vf::LinkEvent &event);
@@ -94,6 +128,8 @@ class DisplayBridge : public QObject {
   QTimer tick_;
   QTimer reopen_;
   QTimer stopDeadline_;
+  QTimer tellSuperseded_;
+  QTimer statusLater_;
   int speed_ = 1;
   bool autoUpdate_ = false;
   QString deviceError_;            // why the port is not open; empty while it is
@@ -102,9 +138,24 @@ class DisplayBridge : public QObject {
   // port opens after it was not (a device back, or one that was missing at
   // the start).
   std::optional<Text> wanted_;
-  QJsonObject shown_;  // what went to the line last: the text, its frames and unusable characters
+  QString wantedTopic_;
+  bool blankWanted_ = false;       // the last thing given was a clear, or a text taken down
+  QJsonObject shown_;  // what the module shows: the text, its frames and unusable characters
+  std::optional<LineWork> onLine_;  // the message whose last byte has not left yet
+  std::vector<LineWork> waiting_;   // a text or a clear, then perhaps a rewind
+  bool updateWaiting_ = false;
+  bool awaitingLine_ = false;
+  bool lineStuck_ = false;          // told once: the line took nothing in its line time and a second
+  struct Superseded {
+    int count = 0;
+    QStringList topics;
+  };
+  QMap<QString, Superseded> superseded_;  // by reason, not told yet
   QString connectedAt_;
   bool stopping_ = false;
+  bool lineDone_ = false;
+  bool brokerDone_ = false;
+  bool finished_ = false;
   int offlineMessage_ = 0;
 };
 

@@ -36,11 +36,13 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent) {
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 StopSignals::~StopSignals() {
   ::signal(SIGTERM, SIG_DFL);
   ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGHUP, SIG_DFL);
   delete notifier_;
   for (int &fd : pair) {
     if (fd >= 0) ::close(fd);

@@ -5,7 +5,7 @@
 
 namespace vf {
 
-// SIGTERM and SIGINT delivered through the event loop: the handler only
+// SIGTERM, SIGINT and SIGHUP delivered through the event loop: the handler only
 // writes the signal's number into a socket pair whose other end a socket
 // notifier watches. One a process.
 class StopSignals : public QObject {

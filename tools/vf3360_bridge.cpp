@@ -3,8 +3,8 @@
 //   vf3360-bridge --name NAME [--group G ...] (--device PATH | --port N [--usb])
 //                 [--broker HOST[:PORT]] [--username NAME] [--cafile FILE] [--config FILE] [--check]
 //
-// Runs until SIGTERM or SIGINT, then publishes "offline", waits for the last
-// byte on the line and ends with status 0. Exit status 2: bad usage or
+// Runs until SIGTERM, SIGINT or SIGHUP, then publishes "offline", lets the
+// message on the line finish and ends with status 0 within 5 s. Exit status 2: bad usage or
 // settings; 1: the bridge could not start. --check shows the settings as they
 // would be used and ends with 0.
 
