@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,6 +62,18 @@ QString MqttClient::start() {
   // publish only with the delayed TCP acknowledgement, up to 40 ms later.
   int rc = mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
   if (rc != MOSQ_ERR_SUCCESS) return QStringLiteral("TCP_NODELAY: %1").arg(errorText(rc));
+  // MQTT 5: a retained message says so also when it arrives live (retain as
+  // published), and the session is kept while the client is away only with
+  // an expiry interval (here: never expires). libmosquitto has no
+  // asynchronous connect that takes CONNECT properties, but keeps those given
+  // to mosquitto_connect_bind_v5 for every later connection, and refuses a
+  // keep-alive under 5 s before it connects.
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  mosquitto_property *properties = nullptr;
+  mosquitto_property_add_int32(&properties, MQTT_PROP_SESSION_EXPIRY_INTERVAL, UINT32_MAX);
+  rc = mosquitto_connect_bind_v5(mosq_, "localhost", 1883, /*keepalive=*/1, nullptr, properties);
+  mosquitto_property_free_all(&properties);
+  if (rc != MOSQ_ERR_INVAL) return QStringLiteral("session expiry: %1").arg(errorText(rc));
   if (!settings_.willTopic.isEmpty()) {
     rc = mosquitto_will_set(mosq_, settings_.willTopic.toUtf8().constData(), int(settings_.willPayload.size()),
                             settings_.willPayload.constData(), 1, true);
@@ -152,7 +165,9 @@ bool MqttClient::subscribe(const QStringList &topics) {
   if (!connected_) return false;
   bool ok = true;
   for (const QString &topic : topics) {
-    ok = mosquitto_subscribe(mosq_, nullptr, topic.toUtf8().constData(), 1) == MOSQ_ERR_SUCCESS && ok;
+    ok = mosquitto_subscribe_v5(mosq_, nullptr, topic.toUtf8().constData(), 1, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr) ==
+             MOSQ_ERR_SUCCESS &&
+         ok;
   }
   afterCall();
   return ok;
@@ -189,7 +204,7 @@ void MqttClient::onConnect(mosquitto *, void *self, int code) {
   auto *client = static_cast<MqttClient *>(self);
   if (code != 0) {
     // The library closes the connection; afterCall() takes it from there.
-    client->why_ = QStringLiteral("the broker refused the connection: %1").arg(QString::fromUtf8(mosquitto_connack_string(code)));
+    client->why_ = QStringLiteral("the broker refused the connection: %1").arg(QString::fromUtf8(mosquitto_reason_string(code)));
     return;
   }
   client->connected_ = true;

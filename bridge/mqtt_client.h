@@ -39,8 +39,10 @@ struct BrokerSettings {
 // when a connection starts. Every signal is emitted from the event loop, never
 // from inside the library, so a handler may call back into the client.
 //
-// The session is kept by the broker (no clean start): QoS 1 messages sent to
-// the client's subscriptions while it is away are delivered when it is back.
+// MQTT 5. The session is kept by the broker (no clean start, no expiry): QoS 1
+// messages sent to the client's subscriptions while it is away are delivered
+// when it is back. A retained message arrives flagged retained also when it
+// was published while the client listened.
 // A connection that fails or drops is tried again after 1 s, then 2, 4, 8 and
 // 16 s, then every 30 s (by default: BrokerSettings), until one is accepted;
 // each pause a quarter longer or shorter at random.
@@ -56,7 +58,7 @@ class MqttClient : public QObject {
   QString start();
   bool isConnected() const { return connected_; }
 
-  // At QoS 1; false when not connected.
+  // At QoS 1, retain as published; false when not connected.
   bool subscribe(const QStringList &topics);
   // The message id, or 0 when not connected (nothing is kept for later).
   // published() tells when the broker has a QoS 1 message.

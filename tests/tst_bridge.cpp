@@ -418,7 +418,7 @@ class BridgeTest : public QObject {
       qputenv("VF3360_MQTT_PASSWORD", password);
       startBridge(strict.dir.filePath(u"none"_qs), {u"--username"_qs, u"display"_qs, u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(strict.port)});
       QByteArray said;
-      const char *expected = password == "geheim" ? "connected to the broker" : "not authorised";
+      const char *expected = password == "geheim" ? "connected to the broker" : "Not authorized";
       QTRY_VERIFY_WITH_TIMEOUT((said += bridge_.readAllStandardError()).contains(expected), 10000);
       bridge_.kill();
       bridge_.waitForFinished();
