@@ -67,6 +67,9 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   });
   tellSuperseded_.setSingleShot(true);
   connect(&tellSuperseded_, &QTimer::timeout, this, &DisplayBridge::tellSuperseded);
+  statePath_ = DisplayState::pathFor(settings_.name, QProcessEnvironment::systemEnvironment());
+  saveLater_.setSingleShot(true);
+  connect(&saveLater_, &QTimer::timeout, this, &DisplayBridge::saveState);
   statusLater_.setSingleShot(true);
   connect(&statusLater_, &QTimer::timeout, this, &DisplayBridge::publishStatus);
   // A device that takes bytes faster than the line must not make texts look
@@ -92,8 +95,31 @@ QString DisplayBridge::start() {
           .arg(settings_.broker.host)
           .arg(settings_.broker.port)
           .arg(settings_.port.deviceName()));
+  // The newest thing the display was given, shown again once the port opens.
+  if (const QString why = state_.load(statePath_); !why.isEmpty()) log(why);
+  if (state_.text) wanted_ = Text{*state_.text, state_.textSpeed};
+  wantedTopic_ = state_.textTopic;
+  blankWanted_ = state_.blank && !wanted_;
+  speed_ = state_.speed;
   openPort();
   return {};
+}
+
+void DisplayBridge::saveSoon() {
+  if (!saveLater_.isActive()) saveLater_.start(kTellEveryMs);
+}
+
+void DisplayBridge::saveState() {
+  saveLater_.stop();
+  state_.text = wanted_ ? std::optional(wanted_->text) : std::nullopt;
+  state_.textSpeed = wanted_ ? wanted_->speed : 1;
+  state_.textTopic = wantedTopic_;
+  state_.blank = blankWanted_;
+  state_.speed = speed_;
+  const QString why = state_.save(statePath_);
+  // A failure is told once, and again after a success.
+  if (!why.isEmpty() && !std::exchange(saveFailed_, true)) log(why);
+  if (why.isEmpty()) saveFailed_ = false;
 }
 
 void DisplayBridge::stop(int signal) {
@@ -105,6 +131,7 @@ void DisplayBridge::stop(int signal) {
     if (work.kind == LineWork::Kind::Text) supersede(work.topic, QStringLiteral("stopped"));
   }
   tellSuperseded();
+  saveState();
   QJsonObject offline = statusObject();
   offline[QStringLiteral("state")] = QStringLiteral("offline");
   offline.remove(QStringLiteral("error"));
@@ -190,6 +217,20 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   LineWork work;
   work.since.start();
   work.topic = topic;
+  // The MQTT way to take a retained text down.
+  if (text.isEmpty()) return takeDown(topic);
+  // The broker hands over a retained text at every connection, and after a
+  // restart of the bridge: it is news only if it differs from the last one
+  // seen on its topic (a text published anew is always news).
+  const QByteArray digest = DisplayState::digest(text.toUtf8());
+  if (retained) {
+    if (state_.retained.value(topic) == digest) {
+      publishEvent({{QStringLiteral("event"), QStringLiteral("text-unchanged")}, {QStringLiteral("topic"), topic}});
+      return;
+    }
+    state_.retained.insert(topic, digest);
+    saveSoon();
+  }
   // Refused as "変換 + 送信" refuses it: nothing converted, nothing sent.
   // The message itself is built only when it goes to the line.
   const RunOutcome outcome = runOutcomeOf(text);
@@ -197,17 +238,10 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   if (outcome == RunOutcome::Empty) return refuse(topic, QStringLiteral("文字を入力してください"));
 
   const Text taken{text, speed_};
-  // The broker hands over a retained text at every connection. The one the
-  // module shows already is not sent again: a broker that restarts or a
-  // network that drops for a moment would otherwise start the display's
-  // scrolling over. A text published anew (not retained) is always sent.
-  if (retained && wanted_ == taken) {
-    publishEvent({{QStringLiteral("event"), QStringLiteral("text-unchanged")}, {QStringLiteral("topic"), topic}});
-    return;
-  }
   wanted_ = taken;
   wantedTopic_ = topic;
   blankWanted_ = false;
+  saveSoon();
   if (!link_.isOpen()) {
     publishEvent({{QStringLiteral("event"), QStringLiteral("text-waiting")},
                   {QStringLiteral("topic"), topic},
@@ -370,6 +404,29 @@ void DisplayBridge::tellSuperseded() {
   superseded_.clear();
 }
 
+// An empty payload on a text topic: its retained text is gone, and if the
+// display shows it (or a text from no topic), the display is cleared and the
+// update commands stop.
+void DisplayBridge::takeDown(const QString &topic) {
+  state_.retained.remove(topic);
+  saveSoon();
+  QJsonObject event{{QStringLiteral("event"), QStringLiteral("text-taken-down")}, {QStringLiteral("topic"), topic}};
+  if (wanted_ && !wantedTopic_.isEmpty() && wantedTopic_ != topic) {
+    event[QStringLiteral("reason")] = QStringLiteral("other-topic");
+    event[QStringLiteral("why")] = QStringLiteral("the display shows a text from %1; it stays").arg(wantedTopic_);
+    return publishEvent(event);
+  }
+  publishEvent(event);
+  wanted_.reset();
+  blankWanted_ = true;
+  LineWork work;
+  work.kind = LineWork::Kind::Clear;
+  work.topic = topic;
+  work.takeDown = true;
+  if (link_.isOpen()) queue(std::move(work));
+  publishStatus();
+}
+
 void DisplayBridge::takeSpeed(const QString &topic, const QString &payload) {
   const QString value = payload.trimmed();
   const int speed = value.size() == 1 ? value.toInt() : 0;
@@ -377,6 +434,7 @@ void DisplayBridge::takeSpeed(const QString &topic, const QString &payload) {
     return refuse(topic, QStringLiteral("the speed is 1 to 5, not \"%1\"").arg(value.left(40)));
   }
   speed_ = speed;
+  saveSoon();
   publishEvent({{QStringLiteral("event"), kSpeed}, {kSpeed, speed_}});
   publishStatus();
 }
@@ -393,6 +451,7 @@ void DisplayBridge::takeCommand(const QString &topic, const QString &payload, bo
     if (clear) {
       wanted_.reset();
       blankWanted_ = true;
+      saveSoon();
     }
     LineWork work;
     work.kind = clear ? LineWork::Kind::Clear : LineWork::Kind::Rewind;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridge/display_state.h"
 #include "bridge/mqtt_client.h"
 #include "link/module_link.h"
 #include "link/port_options.h"
@@ -80,7 +81,6 @@ class DisplayBridge : public QObject {
   struct Text {
     QString text;
     int speed = 1;
-    bool operator==(const Text &) const = default;
   };
   // What waits for the line, or is on it.
   struct LineWork {
@@ -99,6 +99,7 @@ class DisplayBridge : public QObject {
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);
   void takeCommand(const QString &topic, const QString &payload, bool retained);
+  void takeDown(const QString &topic);
   void refuse(const QString &topic, const QString &why);
 
   // The line's work, in order.
@@ -110,6 +111,8 @@ class DisplayBridge : public QObject {
   void supersede(const QString &topic, const QString &reason);
   void tellSuperseded();
   void finishStop();
+  void saveSoon();
+  void saveState();
 
   void openPort();
   void linkEvent(const vf::LinkEvent &event);
@@ -130,13 +133,18 @@ class DisplayBridge : public QObject {
   QTimer stopDeadline_;
   QTimer tellSuperseded_;
   QTimer statusLater_;
+  QTimer saveLater_;
   int speed_ = 1;
+  // Kept across restarts: the newest thing given, the speed, and what was
+  // retained on each text topic (a retained text is news only if it differs).
+  DisplayState state_;
+  QString statePath_;
+  bool saveFailed_ = false;
   bool autoUpdate_ = false;
   QString deviceError_;            // why the port is not open; empty while it is
   // The text the module should show: the last one taken (none after a
   // clear). Shown when taken while the port is open, and again whenever the
-  // port opens after it was not (a device back, or one that was missing at
-  // the start).
+  // port opens (a device back, one that was missing, the bridge started).
   std::optional<Text> wanted_;
   QString wantedTopic_;
   bool blankWanted_ = false;       // the last thing given was a clear, or a text taken down

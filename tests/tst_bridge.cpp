@@ -78,6 +78,7 @@ struct Broker {
 class BridgeTest : public QObject {
   Q_OBJECT
   Broker broker_;
+  QTemporaryDir state_;
   QString name_;
   QProcess bridge_;
   QProcess watch_;  // mosquitto_sub on the display's status and events
@@ -144,6 +145,7 @@ class BridgeTest : public QObject {
 
  private slots:
   void initTestCase() {
+    qputenv("XDG_STATE_HOME", state_.path().toUtf8());  // the bridges keep their state here
     watch_.setProcessChannelMode(QProcess::MergedChannels);
     QVERIFY(broker_.start());
   }
@@ -222,7 +224,7 @@ class BridgeTest : public QObject {
     QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused: not UTF-8";
     QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused: larger than 64 KiB";
     QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused: 文字数オーバー";
-    QTest::newRow("empty") << "text" << QByteArray() << QByteArray() << "refused: 文字を入力してください";
+    QTest::newRow("empty: taken down") << "text" << QByteArray() << kClear << "text-taken-down";
     QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused: speed is 1 to 5";
     QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused: speed is 1 to 5";
     QTest::newRow("unknown command") << "command" << QByteArray("explode") << QByteArray() << "refused: unknown command";
@@ -246,12 +248,14 @@ class BridgeTest : public QObject {
   }
 
   // Auto update as in the program: switched on, the update command goes out every 20 ms until it is switched off;
-  // after a text it goes out whatever the switch, until the module says anything while the switch is off.
+  // after a text it goes out whatever the switch, until the module says anything while the switch is off, or the
+  // text is taken down (an empty retained payload: the display cleared, the status without a text).
   void autoUpdate_data() {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<QByteArray>("payload");
     QTest::newRow("switched on, then off") << "command" << QByteArray("auto-update on");
     QTest::newRow("after a text") << "text" << QByteArray("あ");
+    QTest::newRow("after a text, taken down") << "text" << QByteArray("あ");
   }
   void autoUpdate() {
     QFETCH(QString, leaf);
@@ -262,6 +266,14 @@ class BridgeTest : public QObject {
     publish(topic(leaf), payload);
     if (leaf == u"text") QCOMPARE(line.readExactly(messageBytes(u"あ"_qs, 1).size(), 10000), messageBytes(u"あ"_qs, 1));
     QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
+    if (QByteArray(QTest::currentDataTag()).endsWith("taken down")) {
+      publish(topic(leaf), {}, true);
+      QVERIFY(line.readExactly(1 << 20, 1000).endsWith(kClear));
+      QJsonObject last;
+      for (QJsonObject told; !(told = next(u"/status"_qs, {}, 300)).isEmpty();) last = told;
+      QVERIFY(last[u"text"] == u""_qs && updates(line, 500) == 0);
+      return;
+    }
     QVERIFY(line.write("\x11\x22\x33\x44"));  // the module says something
     if (leaf == u"command") {  // switched on, the updates go on until it is switched off
       QVERIFY(updates(line, 500) >= 10);
@@ -314,13 +326,14 @@ class BridgeTest : public QObject {
     newcomer.start(u"mosquitto_sub"_qs, broker_.args() + QStringList{u"--retained-only"_qs, u"-W"_qs, u"1"_qs, u"-v"_qs, u"-t"_qs, topic(u"+"_qs)});
     const QByteArray kept = newcomer.waitForFinished(10000) ? newcomer.readAllStandardOutput() : QByteArray();
     QVERIFY2(kept.contains("\"state\":\"offline\"") && !kept.contains("/event "), kept.constData());
-    publish(topic(u"text"_qs), "留守中");
+    publish(topic(u"text"_qs), "留守中", true);  // started again, it shows the newest text it was given, then this
     startBridge(line.path(), {u"--group"_qs, name_ + u"-all"_qs});
-    QCOMPARE(shownOn(line, 2).filter(u"留守中"_qs).size(), 1);
+    QCOMPARE(shownOn(line, 2), QStringList({signal == SIGKILL ? u"再起動 2"_qs : u"波３０ 2"_qs, u"留守中 2"_qs}));
   }
 
   // A device missing at the start is tried every 2 s: a text taken meanwhile is shown once it is there,
-  // at its own speed. Gone, it is tried again, a failed try says why, and "offline" has no error.
+  // at its own speed. Gone, it is tried again, a failed try says why, a clear taken meanwhile is what it shows when
+  // back, and "offline" has no error.
   void deviceLostAndBack() {
     QTemporaryDir dir;
     const QString device = dir.filePath(u"module"_qs);
@@ -341,6 +354,10 @@ class BridgeTest : public QObject {
     const QString lost = status(u"no-device"_qs)[u"error"].toString();
     const QString retried = status(u"no-device"_qs)[u"error"].toString();
     QVERIFY2(!retried.isEmpty() && retried != lost, qPrintable(lost + u" / "_qs + retried));
+    publish(topic(u"command"_qs), "clear");
+    vf::PseudoTerminal back;
+    QVERIFY(QFile::remove(device) && QFile::link(back.path(), device));
+    QCOMPARE(back.readExactly(kClear.size(), 10000), kClear);
     ::kill(pid_t(bridge_.processId()), SIGTERM);
     const QJsonObject offline = status(u"offline"_qs);
     QVERIFY(!offline.isEmpty() && !offline.contains(u"error"));
@@ -348,14 +365,15 @@ class BridgeTest : public QObject {
 
   // The broker stops and starts again: the bridge connects again, publishes its status anew and
   // takes texts as before, also from a broker that has forgotten its subscriptions. A retained text
-  // handed over again is sent only if the display shows something else now; one published anew always.
+  // handed over again is not sent again, whatever came after it; one published anew always is.
   void brokerStoppedAndStarted_data() {
     QTest::addColumn<bool>("keep");
     QTest::addColumn<QString>("meanwhile");  // leaf:payload, after the retained text was shown
     QTest::addColumn<QStringList>("shown");  // after the start, the same text published anew last
     QTest::newRow("keeps sessions and retained texts") << true << "" << QStringList{"そのまま 0"};
-    QTest::newRow("cleared") << true << "command:clear" << QStringList{"display-clear", "そのまま 0", "そのまま 0"};
-    QTest::newRow("another speed") << true << "speed:2" << QStringList{"そのまま 1", "そのまま 1"};
+    QTest::newRow("cleared") << true << "command:clear" << QStringList{"display-clear", "そのまま 0"};
+    QTest::newRow("another speed") << true << "speed:2" << QStringList{"そのまま 1"};
+    QTest::newRow("a newer text") << true << "text:新しい" << QStringList{"新しい 0", "そのまま 0"};
     QTest::newRow("forgets them (from here on)") << false << "" << QStringList{"そのまま 0"};
   }
   void brokerStoppedAndStarted() {
@@ -368,7 +386,7 @@ class BridgeTest : public QObject {
     publish(topic(u"text"_qs), "そのまま", true);
     QCOMPARE(line.readExactly(messageBytes(u"そのまま"_qs, 1).size(), 10000), messageBytes(u"そのまま"_qs, 1));
     if (!meanwhile.isEmpty()) publish(topic(meanwhile.section(u':', 0, 0)), meanwhile.section(u':', 1).toUtf8());
-    QVERIFY(!next(u"/status"_qs, {{u"text"_qs, meanwhile == u"command:clear" ? u""_qs : u"そのまま"_qs},
+    QVERIFY(!next(u"/status"_qs, {{u"text"_qs, meanwhile == u"command:clear" ? u""_qs : meanwhile.startsWith(u"text:") ? meanwhile.mid(5) : u"そのまま"_qs},
                                   {u"speed"_qs, meanwhile == u"speed:2" ? 2 : 1}}).isEmpty());
     broker_.stop();
     QVERIFY(broker_.start(keep));
