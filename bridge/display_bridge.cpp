@@ -36,6 +36,28 @@ QJsonObject describeCharacter(QStringView characters) {
   return {{QStringLiteral("character"), characters.toString()}, {QStringLiteral("codePoint"), codePoints(characters)}};
 }
 
+// Text from outside as a log line or an event quotes it: control characters
+// as \xNN (and the line and paragraph separators and the direction marks as
+// \uNNNN), so that no payload can start a line of its own or reach a terminal
+// raw; at most `max` characters of it, the cut marked "…". Quoting again
+// changes nothing.
+QString quoted(QStringView text, qsizetype max = 80) {
+  QString out;
+  qsizetype count = 0;
+  for (const char32_t c : text.toUcs4()) {
+    if (max >= 0 && ++count > max) return out + u'…';
+    const QChar::Category category = QChar::category(c);
+    if (category == QChar::Other_Control) {
+      out += QStringLiteral("\\x") + QString::number(uint(c), 16).toUpper().rightJustified(2, u'0');
+    } else if (category == QChar::Other_Format || category == QChar::Separator_Line || category == QChar::Separator_Paragraph) {
+      out += QStringLiteral("\\u") + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
+    } else {
+      out += QString::fromUcs4(&c, 1);
+    }
+  }
+  return out;
+}
+
 BrokerSettings brokerSettingsFor(const BridgeSettings &settings) {
   BrokerSettings broker = settings.broker;
   broker.clientId = QStringLiteral("vf3360-%1").arg(settings.name);
@@ -194,11 +216,12 @@ void DisplayBridge::brokerLost(const QString &why, int retryPauseMs) {
 void DisplayBridge::messageArrived(const QString &topic, const QByteArray &payload, bool retained) {
   if (stopping_) return;
   if (payload.size() > kMaxPayload) {
-    return refuse(topic, QStringLiteral("the payload is larger than 64 KiB (%1 bytes)").arg(payload.size()));
+    return refuse(topic, QStringLiteral("too-large"),
+                  QStringLiteral("the payload is larger than 64 KiB (%1 bytes)").arg(payload.size()));
   }
   QStringDecoder utf8(QStringDecoder::Utf8);
   const QString text = utf8(payload);
-  if (utf8.hasError()) return refuse(topic, QStringLiteral("the payload is not UTF-8"));
+  if (utf8.hasError()) return refuse(topic, QStringLiteral("not-utf8"), QStringLiteral("the payload is not UTF-8"));
 
   const QString leaf = topic.section(u'/', -1);
   if (leaf == kText) {
@@ -225,7 +248,9 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   const QByteArray digest = DisplayState::digest(text.toUtf8());
   if (retained) {
     if (state_.retained.value(topic) == digest) {
-      publishEvent({{QStringLiteral("event"), QStringLiteral("text-unchanged")}, {QStringLiteral("topic"), topic}});
+      publishEvent({{QStringLiteral("event"), QStringLiteral("text-unchanged")},
+                    {QStringLiteral("topic"), topic},
+                    {QStringLiteral("reason"), QStringLiteral("seen-before")}});
       return;
     }
     state_.retained.insert(topic, digest);
@@ -234,8 +259,10 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   // Refused as "変換 + 送信" refuses it: nothing converted, nothing sent.
   // The message itself is built only when it goes to the line.
   const RunOutcome outcome = runOutcomeOf(text);
-  if (outcome == RunOutcome::TooLong) return refuse(topic, QStringLiteral("文字数オーバー"));
-  if (outcome == RunOutcome::Empty) return refuse(topic, QStringLiteral("文字を入力してください"));
+  if (outcome == RunOutcome::TooLong) {
+    return refuse(topic, QStringLiteral("too-long"),
+                  QStringLiteral("文字数オーバー (%1 characters, at most %2)").arg(text.size()).arg(kMaxInputLength));
+  }
 
   const Text taken{text, speed_};
   wanted_ = taken;
@@ -245,6 +272,7 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   if (!link_.isOpen()) {
     publishEvent({{QStringLiteral("event"), QStringLiteral("text-waiting")},
                   {QStringLiteral("topic"), topic},
+                  {QStringLiteral("reason"), QStringLiteral("no-device")},
                   {QStringLiteral("error"), deviceError_}});
     return;
   }
@@ -283,7 +311,7 @@ void DisplayBridge::sendNext() {
     }
     const bool clear = work.kind == LineWork::Kind::Clear;
     if (!link_.sendCommand(clear ? CommandCode::DisplayClear : CommandCode::DataCue)) {
-      refuse(work.topic, link_.failureText());
+      refuse(work.topic, QStringLiteral("write-failed"), link_.failureText());
       continue;
     }
     if (!clear) continue;
@@ -323,6 +351,7 @@ void DisplayBridge::showText(LineWork work) {
         QStringView(text.text).sliced(message.firstUnusableFrom, message.firstUnusableTo - message.firstUnusableFrom));
   }
   if (!failure.isEmpty()) {
+    event[QStringLiteral("reason")] = QStringLiteral("write-failed");
     event[QStringLiteral("error")] = failure;
     publishEvent(event);
     publishStatus();
@@ -364,6 +393,7 @@ void DisplayBridge::lineFree() {
     event[QStringLiteral("ms")] = qRound(double(since.nsecsElapsed()) / 1e3) / 1000.0;
     // The port closes when its device goes away: then not every byte left.
     if (!link_.isOpen()) {
+      event[QStringLiteral("reason")] = QStringLiteral("port-closed");
       event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
     } else {
       shown_ = work.shown;
@@ -431,7 +461,7 @@ void DisplayBridge::takeSpeed(const QString &topic, const QString &payload) {
   const QString value = payload.trimmed();
   const int speed = value.size() == 1 ? value.toInt() : 0;
   if (speed < 1 || speed > kSpeedOptionCount) {
-    return refuse(topic, QStringLiteral("the speed is 1 to 5, not \"%1\"").arg(value.left(40)));
+    return refuse(topic, QStringLiteral("bad-speed"), QStringLiteral("the speed is 1 to 5, not \"%1\"").arg(quoted(value)));
   }
   speed_ = speed;
   saveSoon();
@@ -445,9 +475,13 @@ void DisplayBridge::takeCommand(const QString &topic, const QString &payload, bo
   if (clear || command == QLatin1String("rewind")) {
     // A command acts when it is published; one kept by the broker would act
     // again at every connection.
-    if (retained) return refuse(topic, QStringLiteral("a retained \"%1\" is not carried out").arg(command));
+    if (retained) {
+      return refuse(topic, QStringLiteral("retained-command"), QStringLiteral("a retained \"%1\" is not carried out").arg(command));
+    }
     // A clear while the device is away is kept like a text: it comes back blank.
-    if (!link_.isOpen() && !clear) return refuse(topic, QStringLiteral("ポートが開いていません: %1").arg(deviceError_));
+    if (!link_.isOpen() && !clear) {
+      return refuse(topic, QStringLiteral("no-device"), QStringLiteral("ポートが開いていません: %1").arg(deviceError_));
+    }
     if (clear) {
       wanted_.reset();
       blankWanted_ = true;
@@ -462,17 +496,19 @@ void DisplayBridge::takeCommand(const QString &topic, const QString &payload, bo
     autoUpdate_ = command.endsWith(QLatin1String("on"));
     applyAutoUpdate();
   } else {
-    return refuse(topic, QStringLiteral("unknown command \"%1\" (clear, rewind, auto-update on, auto-update off)")
-                             .arg(command.left(40)));
+    return refuse(topic, QStringLiteral("unknown-command"),
+                  QStringLiteral("unknown command \"%1\" (clear, rewind, auto-update on, auto-update off)").arg(quoted(command)));
   }
   publishEvent({{QStringLiteral("event"), kCommand}, {kCommand, command}});
   publishStatus();
 }
 
-void DisplayBridge::refuse(const QString &topic, const QString &why) {
+// `reason` for programs, `why` for people.
+void DisplayBridge::refuse(const QString &topic, const QString &reason, const QString &why) {
   log(QStringLiteral("%1 refused: %2").arg(topic, why));
   publishEvent({{QStringLiteral("event"), QStringLiteral("refused")},
                 {QStringLiteral("topic"), topic},
+                {QStringLiteral("reason"), reason},
                 {QStringLiteral("why"), why}});
 }
 
@@ -525,7 +561,9 @@ void DisplayBridge::linkEvent(const LinkEvent &event) {
     deviceError_ = QStringLiteral("the device has gone away (%1)")
                        .arg(QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(event.error)));
     log(QStringLiteral("%1; trying every %2 s").arg(deviceError_).arg(kReopenMs / 1000));
-    publishEvent({{QStringLiteral("event"), QStringLiteral("device-lost")}, {QStringLiteral("error"), deviceError_}});
+    publishEvent({{QStringLiteral("event"), QStringLiteral("device-lost")},
+                  {QStringLiteral("reason"), QStringLiteral("device-gone")},
+                  {QStringLiteral("error"), deviceError_}});
     publishStatus();
     reopen_.start(kReopenMs);
   }
@@ -599,8 +637,9 @@ void DisplayBridge::publishEvent(QJsonObject event) {
   mqtt_.publish(topic(QStringLiteral("event")), QJsonDocument(event).toJson(QJsonDocument::Compact), false, 0);
 }
 
+// One line a happening, whatever it quotes.
 void DisplayBridge::log(const QString &line) const {
-  std::fprintf(stderr, "vf3360-bridge %s: %s\n", settings_.name.toUtf8().constData(), line.toUtf8().constData());
+  std::fprintf(stderr, "vf3360-bridge %s: %s\n", settings_.name.toUtf8().constData(), quoted(line, -1).toUtf8().constData());
   std::fflush(stderr);
 }
 

@@ -100,7 +100,7 @@ class DisplayBridge : public QObject {
   void takeSpeed(const QString &topic, const QString &payload);
   void takeCommand(const QString &topic, const QString &payload, bool retained);
   void takeDown(const QString &topic);
-  void refuse(const QString &topic, const QString &why);
+  void refuse(const QString &topic, const QString &reason, const QString &why);
 
   // The line's work, in order.
   void queue(LineWork work);

@@ -217,18 +217,19 @@ class BridgeTest : public QObject {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<QByteArray>("payload");  // "reply": what the module says
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QString>("event");  // its kind, and for a refusal the reason
+    QTest::addColumn<QString>("event");  // its kind, for a refusal /reason and its words (in the log too, quoted)
     QTest::newRow("clear") << "command" << QByteArray("clear") << kClear << "command";
     QTest::newRow("rewind") << "command" << QByteArray(" rewind\n") << kDataCue << "command";
     QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
-    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused: not UTF-8";
-    QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused: larger than 64 KiB";
-    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused: 文字数オーバー";
+    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused/not-utf8: not UTF-8";
+    QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused/too-large: larger than 64 KiB";
+    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused/too-long: 文字数オーバー (2034 characters, at most 2033)";
     QTest::newRow("empty: taken down") << "text" << QByteArray() << kClear << "text-taken-down";
-    QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused: speed is 1 to 5";
-    QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused: speed is 1 to 5";
-    QTest::newRow("unknown command") << "command" << QByteArray("explode") << QByteArray() << "refused: unknown command";
-    QTest::newRow("command not UTF-8") << "command" << QByteArray("clear\xFF") << QByteArray() << "refused: not UTF-8";
+    QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused/bad-speed: speed is 1 to 5";
+    QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused/bad-speed: speed is 1 to 5";
+    QTest::newRow("unknown command, forging a line") << "command" << "explode\nvf3360-bridge x: \x1b[31m" + QByteArray(100, 'x') << QByteArray()
+                                                     << "refused/unknown-command: \"explode\\x0Avf3360-bridge x: \\x1B[31m" + QString(50, u'x') + "…\"";
+    QTest::newRow("command not UTF-8") << "command" << QByteArray("clear\xFF") << QByteArray() << "refused/not-utf8: not UTF-8";
   }
   void commands() {
     QFETCH(QString, leaf);
@@ -242,8 +243,12 @@ class BridgeTest : public QObject {
     else publish(topic(leaf), payload);
     QCOMPARE(line.readExactly(expected.size(), 10000), expected);
     const QJsonObject told = next(u"/event"_qs, {});
-    QVERIFY2(told[u"event"] == event.section(u": "_qs, 0, 0) && told[u"why"].toString().contains(event.section(u": "_qs, 1)),
-             qPrintable(QJsonDocument(told).toJson()));
+    const QString kind = event.section(u": "_qs, 0, 0), why = event.section(u": "_qs, 1);
+    QVERIFY2(told[u"event"] == kind.section(u'/', 0, 0) && told[u"reason"].toString() == kind.section(u'/', 1) &&
+             told[u"why"].toString().contains(why), qPrintable(QJsonDocument(told).toJson()));
+    QByteArray said;
+    if (kind.startsWith(u"refused")) QTRY_VERIFY((said += bridge_.readAllStandardError()).contains(" refused: " + told[u"why"].toString().toUtf8() + '\n'));
+    QVERIFY(!said.contains('\x1b'));
     QCOMPARE(line.readFor(300), QByteArray());  // and nothing more
   }
 
