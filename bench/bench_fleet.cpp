@@ -12,7 +12,14 @@
 // Their times are taken from the publish call to the message read by the
 // last of them, and the broker's memory is read with them connected.
 //
+// With --flood, the lines are read at 1,920 bytes a second (as a 19,200 baud
+// line takes them) and FLOOD texts are published to the group within one
+// second: how long after the last publish every far end has shown the last
+// text, whether every bridge told of every text (text-sent, or a count of
+// superseded ones), and the bridges' peak memory.
+//
 //   build/bench/bench_fleet [BRIDGES=16] [TEXTS=60] [PAUSE=200] [LISTENERS=0]
+//   build/bench/bench_fleet --flood [BRIDGES=16] [FLOOD=2000]
 
 #include "protocol/module_decoder.h"
 #include "protocol/text_normalisation.h"
@@ -20,6 +27,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -32,6 +41,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -167,14 +177,125 @@ struct Listeners {
   }
 };
 
+// The events of every bridge, counted by the name in their topic.
+struct EventCounter {
+  std::map<std::string, int> told;  // texts told as sent or superseded
+  std::map<std::string, int> events;  // events that told them
+
+  static void onMessage(mosquitto *, void *self, const mosquitto_message *message) {
+    const QJsonObject event =
+        QJsonDocument::fromJson(QByteArray(static_cast<const char *>(message->payload), message->payloadlen)).object();
+    const std::string name = QByteArray(message->topic).split('/').value(1).toStdString();
+    const QString kind = event[u"event"].toString();
+    if (kind == u"text-sent" || kind == u"text-superseded") static_cast<EventCounter *>(self)->events[name] += 1;
+    if (kind == u"text-sent") static_cast<EventCounter *>(self)->told[name] += 1;
+    if (kind == u"text-superseded") static_cast<EventCounter *>(self)->told[name] += event[u"count"].toInt();
+  }
+};
+
+// FLOOD texts within a second to the group, the far ends read as a line at
+// 19,200 baud takes bytes.
+int runFlood(std::vector<Display> &displays, mosquitto *client, quint16 port, int flood) {
+  EventCounter counter;
+  mosquitto *events = mosquitto_new(nullptr, true, &counter);
+  mosquitto_message_callback_set(events, &EventCounter::onMessage);
+  if (mosquitto_connect(events, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) return 1;
+  mosquitto_subscribe(events, nullptr, "vf3360/+/event", 0);
+  // The events of the texts before the flood are not counted.
+  for (int i = 0; i < 200; ++i) mosquitto_loop(events, 5, 1);
+  counter.told.clear();
+  counter.events.clear();
+
+  const QByteArray topic = "vf3360/group/fleet/text";
+  const QString last = QStringLiteral("洪水%1").arg(flood - 1);
+  const QString expected = vf::normaliseForModule(last);
+  std::vector<pollfd> fds;
+  std::vector<qint64> taken(displays.size(), 0);
+  std::vector<QString> shown(displays.size());
+  for (const Display &d : displays) fds.push_back({d.line->farEnd(), POLLIN, 0});
+  for (Display &d : displays) d.done = false;
+  std::printf("%zu bridges, %d texts to their group within 1 s, lines read at 1,920 bytes/s\n", displays.size(), flood);
+
+  const Clock::time_point start = Clock::now();
+  Clock::time_point lastPublished = start;
+  int published = 0;
+  const Clock::time_point until = start + std::chrono::seconds(30);
+  while (Clock::now() < until) {
+    // The texts, evenly over the first second.
+    const double sinceStart = millisBetween(start, Clock::now());
+    while (published < flood && sinceStart >= published * 1000.0 / flood) {
+      const QByteArray payload = QStringLiteral("洪水%1").arg(published).toUtf8();
+      mosquitto_publish(client, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1, false);
+      if (++published == flood) lastPublished = Clock::now();
+    }
+    mosquitto_loop(client, 0, 1);
+    mosquitto_loop(events, 0, 1);
+    // Each far end takes what the line would have carried by now.
+    const qint64 allowed = qint64(sinceStart * 1.92);
+    ::poll(fds.data(), fds.size(), 1);
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < displays.size(); ++i) {
+      if (!(fds[i].revents & POLLIN) || taken[i] >= allowed) continue;
+      char buffer[8192];
+      const ssize_t n = ::read(fds[i].fd, buffer, size_t(std::min<qint64>(sizeof buffer, allowed - taken[i])));
+      if (n <= 0) continue;
+      taken[i] += n;
+      for (const vf::ModuleEvent &e : displays[i].decoder.feed(QByteArrayView(buffer, n))) {
+        const auto *message = e.as<vf::decoded::Message>();
+        if (!message) continue;
+        shown[i] = message->text;
+        if (published == flood && message->text.startsWith(expected) && !displays[i].done) {
+          displays[i].done = true;
+          displays[i].shown = now;
+        }
+      }
+    }
+    const bool allShown = std::all_of(displays.begin(), displays.end(), [](const Display &d) { return d.done; });
+    const bool allTold = counter.told.size() == displays.size() &&
+                         std::all_of(counter.told.begin(), counter.told.end(), [&](const auto &t) { return t.second >= flood; });
+    if (published == flood && allShown && allTold) break;
+  }
+  // A little longer: events told late, or more than once, would show here.
+  for (int i = 0; i < 200; ++i) mosquitto_loop(events, 1, 1);
+
+  std::vector<double> after;
+  int notShown = 0;
+  for (const Display &d : displays) {
+    if (d.done) after.push_back(millisBetween(lastPublished, d.shown));
+    else ++notShown;
+  }
+  std::printf("last text published %.0f ms after the first\n", millisBetween(start, lastPublished));
+  if (!after.empty()) summarise("last publish to the last text shown, every far end", after, "ms");
+  if (notShown) std::printf("%d far ends did not show the last text within 30 s\n", notShown);
+  int exact = 0;
+  for (size_t i = 0; i < displays.size(); ++i) {
+    const int told = counter.told[QStringLiteral("fleet-%1").arg(i).toStdString()];
+    if (told == flood) ++exact;
+    else std::printf("fleet-%zu told of %d texts, not %d\n", i, told, flood);
+  }
+  std::printf("%d of %zu bridges told of all %d texts (sent or superseded)\n", exact, displays.size(), flood);
+  std::vector<double> eventCounts;
+  for (const auto &[name, count] : counter.events) eventCounts.push_back(count);
+  if (!eventCounts.empty()) summarise("text-sent and text-superseded events per bridge", eventCounts, "");
+  std::vector<double> peak;
+  for (const Display &d : displays) peak.push_back(usageOf(d.bridge->processId()).peakMiB);
+  summarise("peak resident memory per bridge", peak, "MiB");
+  mosquitto_disconnect(events);
+  mosquitto_destroy(events);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   QCoreApplication app(argc, argv);
-  const int bridges = argc > 1 ? std::atoi(argv[1]) : 16;
-  const int texts = argc > 2 ? std::atoi(argv[2]) : 60;
-  const int pauseMs = argc > 3 ? std::atoi(argv[3]) : 200;
-  const int listenerCount = argc > 4 ? std::atoi(argv[4]) : 0;
+  QStringList args = QCoreApplication::arguments().mid(1);
+  const bool flood = args.removeAll(QStringLiteral("--flood")) > 0;
+  const auto number = [&](int i, int fallback) { return i < args.size() ? args[i].toInt() : fallback; };
+  const int bridges = number(0, 16);
+  const int texts = number(1, flood ? 2000 : 60);
+  const int pauseMs = number(2, 200);
+  const int listenerCount = number(3, 0);
   // One descriptor a connection, here and in the broker (which inherits the limit).
   rlimit files{};
   getrlimit(RLIMIT_NOFILE, &files);
@@ -210,9 +331,12 @@ int main(int argc, char **argv) {
     return 1;
   }
 
-  // The bridges, each on its own line.
+  // The bridges, each on its own line, keeping their state in the folder.
   std::vector<Display> displays(bridges);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
   for (int i = 0; i < bridges; ++i) {
+    displays[i].bridge->setProcessEnvironment(environment);
     displays[i].bridge->setStandardErrorFile(QProcess::nullDevice());
     displays[i].bridge->start(QStringLiteral(VF3360_BRIDGE_PATH),
                               {QStringLiteral("--name"), QStringLiteral("fleet-%1").arg(i), QStringLiteral("--group"),
@@ -230,6 +354,16 @@ int main(int argc, char **argv) {
   if (!ready) {
     std::fprintf(stderr, "not every bridge took the first text\n");
     return 1;
+  }
+  // The first text of the run does not wait for the line time of this one.
+  readFarEnds(displays, {}, pauseMs, client);
+  if (flood) {
+    const int status = runFlood(displays, client, port, texts);
+    for (Display &d : displays) d.bridge->terminate();
+    for (Display &d : displays) d.bridge->waitForFinished(10000);
+    broker.terminate();
+    broker.waitForFinished(10000);
+    return status;
   }
   std::printf("%d bridges, %d texts to their group, one every %d ms\n", bridges, texts, pauseMs);
 
