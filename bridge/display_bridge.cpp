@@ -92,6 +92,8 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   statePath_ = DisplayState::pathFor(settings_.name, QProcessEnvironment::systemEnvironment());
   saveLater_.setSingleShot(true);
   connect(&saveLater_, &QTimer::timeout, this, &DisplayBridge::saveState);
+  saverContext_.moveToThread(&saver_);
+  saver_.start();
   statusLater_.setSingleShot(true);
   connect(&statusLater_, &QTimer::timeout, this, &DisplayBridge::publishStatus);
   // A device that takes bytes faster than the line must not make texts look
@@ -127,6 +129,11 @@ QString DisplayBridge::start() {
   return {};
 }
 
+DisplayBridge::~DisplayBridge() {
+  saver_.quit();
+  saver_.wait();
+}
+
 void DisplayBridge::saveSoon() {
   if (!saveLater_.isActive()) saveLater_.start(kTellEveryMs);
 }
@@ -138,10 +145,14 @@ void DisplayBridge::saveState() {
   state_.textTopic = wantedTopic_;
   state_.blank = blankWanted_;
   state_.speed = speed_;
-  const QString why = state_.save(statePath_);
-  // A failure is told once, and again after a success.
-  if (!why.isEmpty() && !std::exchange(saveFailed_, true)) log(why);
-  if (why.isEmpty()) saveFailed_ = false;
+  QMetaObject::invokeMethod(&saverContext_, [this, state = state_, path = statePath_] {
+    const QString why = state.save(path);
+    QMetaObject::invokeMethod(this, [this, why] {
+      // A failure is told once, and again after a success.
+      if (!why.isEmpty() && !std::exchange(saveFailed_, true)) log(why);
+      if (why.isEmpty()) saveFailed_ = false;
+    });
+  });
 }
 
 void DisplayBridge::stop(int signal) {
@@ -180,6 +191,8 @@ void DisplayBridge::finishStop() {
   if (finished_ || !lineDone_ || !brokerDone_) return;
   finished_ = true;
   stopDeadline_.stop();
+  saver_.quit();
+  saver_.wait();  // the state as it was at the stop is on the disk
   mqtt_.stop();
   link_.close();
   emit finished();

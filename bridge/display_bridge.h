@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 
 #include <optional>
@@ -63,6 +64,7 @@ class DisplayBridge : public QObject {
   static constexpr int kTellEveryMs = 100;        // superseded texts and a changed status, told at most this often
 
   explicit DisplayBridge(BridgeSettings settings, QObject *parent = nullptr);
+  ~DisplayBridge() override;
 
   // Opens the port (or starts trying it every 2 s) and starts connecting to
   // the broker; a setting that cannot work comes back as the reason.
@@ -134,6 +136,10 @@ class DisplayBridge : public QObject {
   QTimer tellSuperseded_;
   QTimer statusLater_;
   QTimer saveLater_;
+  // The state file is written on a thread of its own: its sync to the disk
+  // (tens of milliseconds on an SD card) never holds up the event loop.
+  QThread saver_;
+  QObject saverContext_;
   int speed_ = 1;
   // Kept across restarts: the newest thing given, the speed, and what was
   // retained on each text topic (a retained text is news only if it differs).
