@@ -412,6 +412,7 @@ void DisplayBridge::lineFree() {
       shown_ = work.shown;
     }
     publishEvent(event);
+    publishStatus();  // what the display shows now, before anything that waited goes
   }
   if (!link_.isOpen()) {
     // What waited is the newest text given (wanted_): shown when the device is back.

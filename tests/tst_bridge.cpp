@@ -172,7 +172,7 @@ class BridgeTest : public QObject {
   }
 
   // A text comes out byte for byte as the program's "変換 + 送信" writes it, then the update command
-  // every 20 ms; its event tells how long the line took (here held back for a while).
+  // every 20 ms; its event tells how long the line took (here held back for a while). A clear taken meanwhile follows it.
   void showsText_data() {
     QTest::addColumn<QString>("topic");  // %1: the display's name
     QTest::addColumn<QByteArray>("speed");
@@ -185,6 +185,7 @@ class BridgeTest : public QObject {
     QTest::newRow("unusable") << "vf3360/%1/text" << QByteArray() << "髙島屋😀" << 1
                               << QByteArray(R"([{"character":"髙","codePoint":"U+9AD9"},{"character":"😀","codePoint":"U+1F600"}])");
     QTest::newRow("2033 characters") << "vf3360/%1/text" << QByteArray() << QString(2033, u'字') << 16 << QByteArray("[]");
+    QTest::newRow("a clear after it") << "vf3360/%1/text" << QByteArray() << "消す" << 1 << QByteArray("[]");
   }
   void showsText() {
     QFETCH(QString, topic);
@@ -200,9 +201,12 @@ class BridgeTest : public QObject {
     if (!speed.isEmpty()) publish(topic.section(u'/', 0, -2) + u"/speed"_qs, speed);
     QVERIFY(line.holdOutput(true));
     publish(topic, text.toUtf8());
+    const bool clear = QByteArray(QTest::currentDataTag()) == "a clear after it";  // it follows the text on the line
+    if (clear) publish(topic.section(u'/', 0, -2) + u"/command"_qs, "clear");
     QCOMPARE(line.readFor(400), QByteArray());
     QVERIFY(line.holdOutput(false));
     QCOMPARE(line.readExactly(messageBytes(text, option).size(), 10000), messageBytes(text, option));
+    if (clear) QCOMPARE(line.readExactly(kClear.size()), kClear);
     QCOMPARE(line.readExactly(3 * kUpdate.size()), kUpdate.repeated(3));
     const QJsonObject sent = next(u"/event"_qs, {{u"event"_qs, u"text-sent"_qs}, {u"frames"_qs, frames}});
     QVERIFY2(sent[u"ms"].toDouble() >= 200, qPrintable(QString::number(sent[u"ms"].toDouble())));
