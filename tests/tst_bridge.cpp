@@ -256,7 +256,8 @@ class BridgeTest : public QObject {
     QCOMPARE(line.readFor(300), QByteArray());  // and nothing more
   }
 
-  // Auto update as in the program: switched on, the update command goes out every 20 ms until it is switched off;
+  // Auto update as in the program: switched on, the update command goes out every 20 ms until it is switched off
+  // (never more than two behind a line that takes nothing);
   // after a text it goes out whatever the switch, until the module says anything while the switch is off, or the
   // text is taken down (an empty retained payload: the display cleared, the status without a text).
   void autoUpdate_data() {
@@ -275,6 +276,9 @@ class BridgeTest : public QObject {
     publish(topic(leaf), payload);
     if (leaf == u"text") QCOMPARE(line.readExactly(messageBytes(u"あ"_qs, 1).size(), 10000), messageBytes(u"あ"_qs, 1));
     QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
+    QVERIFY(line.holdOutput(true));  // a line that takes nothing: the updates do not pile up behind it
+    QTest::qWait(500);
+    QVERIFY(line.holdOutput(false) && updates(line, 15) <= 3);
     if (QByteArray(QTest::currentDataTag()).endsWith("taken down")) {
       publish(topic(leaf), {}, true);
       QVERIFY(line.readExactly(1 << 20, 1000).endsWith(kClear));
