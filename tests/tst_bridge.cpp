@@ -339,7 +339,9 @@ class BridgeTest : public QObject {
     newcomer.start(u"mosquitto_sub"_qs, broker_.args() + QStringList{u"--retained-only"_qs, u"-W"_qs, u"1"_qs, u"-v"_qs, u"-t"_qs, topic(u"+"_qs)});
     const QByteArray kept = newcomer.waitForFinished(10000) ? newcomer.readAllStandardOutput() : QByteArray();
     QVERIFY2(kept.contains("\"state\":\"offline\"") && !kept.contains("/event "), kept.constData());
-    publish(topic(u"text"_qs), "留守中", true);  // started again, it shows the newest text it was given, then this
+    // Started again, it shows the newest text it was given, then the newest of those published meanwhile (queued).
+    publish(QStringLiteral("vf3360/group/%1-all/text").arg(name_), "グループ留守中", true);
+    publish(topic(u"text"_qs), "留守中");
     startBridge(line.path(), {u"--group"_qs, name_ + u"-all"_qs});
     QCOMPARE(shownOn(line, 2), QStringList({signal == SIGKILL ? u"再起動 2"_qs : u"波３０ 2"_qs, u"留守中 2"_qs}));
   }
