@@ -191,8 +191,11 @@ void DisplayBridge::finishStop() {
   if (finished_ || !lineDone_ || !brokerDone_) return;
   finished_ = true;
   stopDeadline_.stop();
+  // The state as it was at the stop is on the disk: what was handed to the
+  // saver before is done once it has answered this.
+  QMetaObject::invokeMethod(&saverContext_, [] {}, Qt::BlockingQueuedConnection);
   saver_.quit();
-  saver_.wait();  // the state as it was at the stop is on the disk
+  saver_.wait();
   mqtt_.stop();
   link_.close();
   emit finished();
