@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 struct Run {
@@ -117,6 +119,29 @@ class ToolsTest : public QObject {
       QCOMPARE(tool.exitCode(), 0);
       QCOMPARE(line.readFor(100), QByteArray());
     }
+  }
+
+  // A device the user may not open: the reason, and how to get the right.
+  // Root may open anything, so as root the tool runs as nobody, from a copy
+  // nobody can reach.
+  void sendToAForbiddenDevice() {
+    vf::PseudoTerminal line;
+    QTemporaryDir dir;
+    QString program = QStringLiteral(VF3360_SEND_PATH);
+    QStringList args{u"--device"_qs, line.path(), u"a"_qs};
+    if (::geteuid() == 0) {
+      const QString copy = dir.filePath(u"vf3360-send"_qs);
+      const auto reachable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+      QVERIFY(QFile::copy(program, copy) && QFile::setPermissions(dir.path(), reachable));
+      args = QStringList{u"--reuid=65534"_qs, u"--regid=65534"_qs, u"--clear-groups"_qs, copy} + args;
+      program = u"setpriv"_qs;
+    } else {
+      QVERIFY(QFile::setPermissions(line.path(), {}));
+    }
+    const Run r = run(program, args);
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.startsWith(u"vf3360-send: cannot open "_qs + line.path()) && r.err.contains(u"usermod -aG dialout"_qs),
+             qPrintable(r.err));
   }
 
   void sim() {
