@@ -40,13 +40,11 @@ class ToolsTest : public QObject {
  private slots:
   void sendSources() {
     QTemporaryDir dir;
-    QFile cp932(dir.filePath(u"sjis.txt"_qs));
-    QVERIFY(cp932.open(QIODevice::WriteOnly));
-    cp932.write(hex("CAB2C3B8208ABF"));  // "ﾊｲﾃｸ 漢", no line end
-    cp932.close();
+    const QString cp932 = dir.filePath(u"sjis.txt"_qs);
+    QVERIFY(writeFile(cp932, hex("CAB2C3B8208ABF")));  // "ﾊｲﾃｸ 漢", no line end
     // The lines of --hex are pinned in sendStatuses; here their bytes.
     const QByteArray expected = joined(vf::buildMessage(u"ﾊｲﾃｸ 漢\r\n"_qs, 3).writes);
-    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932.fileName()}).out), expected);
+    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932}).out), expected);
     QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"ﾊｲﾃｸ"_qs, u"漢\r\n"_qs}).out), expected);
     QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs}, u"ﾊｲﾃｸ 漢\r\n"_qs.toUtf8()).out), expected);
   }
@@ -86,10 +84,8 @@ class ToolsTest : public QObject {
     QFETCH(QByteArray, out);
     QFETCH(QString, error);
     QTemporaryDir dir;
-    QFile program(dir.filePath(u"program.txt"_qs));  // the start of a program, not text
-    QVERIFY(program.open(QIODevice::WriteOnly) && program.write(QByteArray("\x7F" "ELF\0\0", 6)) == 6);
-    program.close();
-    args.replaceInStrings(u"@program"_qs, program.fileName());
+    args.replaceInStrings(u"@program"_qs, dir.filePath(u"program.txt"_qs));  // the start of a program, not text
+    QVERIFY(writeFile(dir.filePath(u"program.txt"_qs), QByteArray("\x7F" "ELF\0\0", 6)));
     const Run r = send(args);
     QCOMPARE(r.status, status);
     QVERIFY2(r.out.startsWith(out), r.out.left(200).constData());
@@ -171,9 +167,7 @@ class ToolsTest : public QObject {
     QTemporaryDir folder;
     const QString program = folder.filePath(u"vf3360"_qs);
     QVERIFY(QFile::copy(QStringLiteral(VF3360_PATH), program));
-    QFile ini(folder.filePath(u"portnum.ini"_qs));
-    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("19\r\n") == 4);
-    ini.close();
+    QVERIFY(writeFile(folder.filePath(u"portnum.ini"_qs), "19\r\n"));
     vf::PseudoTerminal line;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
