@@ -1,6 +1,7 @@
 #include "bridge/bridge_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -95,6 +96,7 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Drives a VF3360 display module through an MQTT broker."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const PortOptions portOptions;
   portOptions.addTo(parser);
   const QCommandLineOption broker(QStringLiteral("broker"),
@@ -121,6 +123,11 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   if (parser.isSet(QStringLiteral("help"))) {
     result.help = true;
     result.helpText = parser.helpText();
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("version"))) {
+    result.help = true;
+    result.helpText = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion());
     return result;
   }
   if (!parser.positionalArguments().isEmpty()) {

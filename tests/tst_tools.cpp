@@ -19,10 +19,12 @@ struct Run {
   QString err;
 };
 
-Run run(const QString &program, const QStringList &args, const QByteArray &input = {}) {
+Run run(const QString &program, const QStringList &args, const QByteArray &input = {}, bool display = true) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+  for (const QString &variable : {u"QT_QPA_PLATFORM"_qs, u"DISPLAY"_qs, u"WAYLAND_DISPLAY"_qs})
+    if (!display) env.remove(variable);
   p.setProcessEnvironment(env);
   p.start(program, args);
   p.write(input);
@@ -158,6 +160,13 @@ class ToolsTest : public QObject {
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());  // removed on the way out
     QCOMPARE(run(QStringLiteral(VF3360_SIM_PATH), {u"--kind"_qs, u"serial"_qs}).status, 2);
+    const Run window = run(QStringLiteral(VF3360_SIM_PATH), {u"--window"_qs}, {}, /*display=*/false);
+    QVERIFY2(window.status == 2 && window.err.contains(u"--window needs a display"_qs), qPrintable(window.err));
+  }
+
+  void versions() {
+    for (const char *program : {VF3360_PATH, VF3360_SEND_PATH, VF3360_SIM_PATH, VF3360_BRIDGE_PATH})
+      QCOMPARE(run(QString::fromUtf8(program), {u"--version"_qs}, {}, false).out, QFileInfo(program).fileName().toUtf8() + " " VF_VERSION "\n");
   }
 
   // The program in a folder of its own, its portnum.ini the test's: the

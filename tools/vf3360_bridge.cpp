@@ -19,6 +19,7 @@
 int main(int argc, char *argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vf3360-bridge"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VF_VERSION));
 
   const vf::BridgeOptions options =
       vf::readBridgeOptions(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment());
