@@ -116,9 +116,13 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   const QCommandLineOption config(QStringLiteral("config"),
                                   QStringLiteral("Take the same keys from this file; the command line wins."),
                                   QStringLiteral("FILE"));
+  const QCommandLineOption instance(QStringLiteral("instance"),
+                                    QStringLiteral("Refuse to start unless the display's name is NAME (the service "
+                                                   "vf3360-bridge@NAME passes its own)."),
+                                    QStringLiteral("NAME"));
   const QCommandLineOption check(QStringLiteral("check"),
                                  QStringLiteral("Show the settings as they would be used, and end."));
-  parser.addOptions({broker, username, cafile, name, group, config, check});
+  parser.addOptions({broker, username, cafile, name, group, config, instance, check});
   if (!parser.parse(arguments)) return fail(parser.errorText());
   if (parser.isSet(QStringLiteral("help"))) {
     result.help = true;
@@ -154,6 +158,13 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   if (settings.name.isEmpty()) return fail(QStringLiteral("no --name given"));
   if (!isValidName(settings.name) || settings.name == QLatin1String("group")) {
     return fail(QStringLiteral("--name \"%1\": letters, digits, - and _ only (and not \"group\")").arg(settings.name));
+  }
+  // The unit's instance names the display's settings file: a file copied
+  // from another display and not edited would drive the other's topics.
+  if (parser.isSet(instance) && parser.value(instance) != settings.name) {
+    return fail(QStringLiteral("the settings name the display \"%1\", but this is the service of \"%2\": "
+                               "the name in its settings file must be its own")
+                    .arg(settings.name, parser.value(instance)));
   }
   settings.groups = parser.isSet(group) ? parser.values(group) : file.value(QStringLiteral("group"));
   settings.groups.removeDuplicates();

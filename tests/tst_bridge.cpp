@@ -426,6 +426,7 @@ class BridgeTest : public QObject {
                                       "username: u\npassword: from VF3360_MQTT_PASSWORD\n";
     QTest::newRow("the command line wins") << QStringList{"--check", "--name", "b", "--device", "/dev/x", "--username", "u"}
                                            << "name = a\nport = 1\nusb = yes\n" << 0 << "name: b\ngroups: (none)\nmodule: /dev/x\n";
+    QTest::newRow("not the instance") << QStringList{"--name", "a", "--port", "1", "--instance", "b"} << "" << 2 << "the settings name the display \"a\", but this is the service of \"b\"";
     QTest::newRow("no module") << QStringList{"--name", "a"} << "" << 2 << "no module given";
     QTest::newRow("bad name") << QStringList{"--name", "a/b", "--port", "1"} << "" << 2 << "letters, digits";
     QTest::newRow("name group") << QStringList{"--name", "group", "--port", "1"} << "" << 2 << "(and not \"group\")";
