@@ -8,6 +8,7 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/support/bytes.h"
 
+#include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -35,22 +36,23 @@ struct Broker {
   QTemporaryDir dir;
   quint16 port = 0;
   QProcess process;
-  QString users;  // a password file: then only its users get in
+  QString site;  // listeners and access as a site sets them up (%1: the port); by default anyone on `port`
 
+  static QList<quint16> freePorts(int count) {  // held until all are found: each a different one
+    QTcpServer probes[4];
+    QList<quint16> ports;
+    for (int i = 0; i < count; ++i) ports << (probes[i].listen(QHostAddress::LocalHost) ? probes[i].serverPort() : 0);
+    return ports;
+  }
   bool start(bool keep = true) {
-    if (port == 0) {
-      QTcpServer probe;
-      if (!probe.listen(QHostAddress::LocalHost)) return false;
-      port = probe.serverPort();
-    }
+    if (port == 0) port = freePorts(1)[0];
     QFile conf(dir.filePath(u"broker.conf"_qs));
     if (!conf.open(QIODevice::WriteOnly)) return false;
     // Started as root, mosquitto becomes the user named here (by default
     // "mosquitto", who could not write its database into the folder).
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\npersistence %3\npersistence_location %4/\n%5\n")
-                   .arg(port)
-                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path(),
-                        users.isEmpty() ? u"allow_anonymous true"_qs : u"allow_anonymous false\npassword_file "_qs + users)
+    conf.write(QStringLiteral("user %2\npersistence %3\npersistence_location %4/\n%1\n")
+                   .arg(site.isEmpty() ? u"listener %1 127.0.0.1\nallow_anonymous true"_qs.arg(port) : site.arg(port))
+                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
                    .toUtf8());
     conf.close();
     // Its log is not read: a pipe left full would stop the broker.
@@ -396,21 +398,42 @@ class BridgeTest : public QObject {
     QVERIFY(broker_.start());
   }
 
-  // A broker that lets in only its users: --username, and the password from the environment; refused, the bridge says why.
-  void credentials() {
-    Broker strict;
-    strict.users = strict.dir.filePath(u"users"_qs);
-    QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, {u"-c"_qs, u"-b"_qs, strict.users, u"display"_qs, u"geheim"_qs}), 0);
-    QVERIFY(strict.start());
-    for (const QByteArray password : {"falsch", "geheim"}) {
-      qputenv("VF3360_MQTT_PASSWORD", password);
-      startBridge(strict.dir.filePath(u"none"_qs), {u"--username"_qs, u"display"_qs, u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(strict.port)});
-      QByteArray said;
-      const char *expected = password == "geheim" ? "connected to the broker" : "not authorised";
-      QTRY_VERIFY_WITH_TIMEOUT((said += bridge_.readAllStandardError()).contains(expected), 10000);
-      bridge_.kill();
-      bridge_.waitForFinished();
-    }
+  // A broker that answers denied subscriptions (Mosquitto's dynamic-security plugin, here denying all by default):
+  // each is logged with its topic and reason, and with none of its text topics the bridge ends with 3.
+  void deniedSubscriptions() {
+    QString plugin;
+    for (QDirIterator it(u"/usr/lib"_qs, {u"mosquitto_dynamic_security.so"_qs}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) plugin = it.next();
+    if (plugin.isEmpty()) QSKIP("no mosquitto_dynamic_security.so under /usr/lib (Debian package mosquitto)");
+    Broker dynamic;
+    QFile rules(dynamic.dir.filePath(u"dynsec.json"_qs));
+    QVERIFY(rules.open(QIODevice::WriteOnly) && rules.write(R"({"defaultACLAccess":{"publishClientSend":false,"publishClientReceive":true,)"
+                                                           R"("subscribe":false,"unsubscribe":true},"clients":[],"groups":[],"roles":[]})"));
+    rules.close();
+    dynamic.site = u"listener %1 127.0.0.1\nallow_anonymous true\nplugin "_qs + plugin + u"\nplugin_opt_config_file "_qs + rules.fileName();
+    QVERIFY(dynamic.start(false));
+    bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), {u"--name"_qs, u"d"_qs, u"--group"_qs, u"g"_qs, u"--device"_qs, dynamic.dir.filePath(u"none"_qs),
+                                                       u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(dynamic.port)});
+    QVERIFY(bridge_.waitForFinished(10000));
+    const QByteArray log = bridge_.readAllStandardError();
+    QVERIFY2(bridge_.exitCode() == 3 && log.contains("not let this display subscribe to vf3360/group/g/text: Not authorized (0x87)") &&
+             log.contains("not let this display publish to vf3360/d/status: Not authorized") && log.contains("none of the display's text topics"), log);
+  }
+
+  // Two bridges of one name take the session from each other: each says so and tells it once connected again, and
+  // backs off as from a lost broker (1, 2, 4 s ...) instead of taking it back every second.
+  void sessionTakenOver() {
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    QProcess twin;
+    twin.start(QStringLiteral(VF3360_BRIDGE_PATH), {u"--name"_qs, name_, u"--device"_qs, line.path() + u"-none"_qs, u"--broker"_qs,
+                                                    QStringLiteral("127.0.0.1:%1").arg(broker_.port)});
+    QCOMPARE(next(u"/event"_qs, {{u"event"_qs, u"taken-over"_qs}, {u"count"_qs, 1}})[u"clientId"], u"vf3360-"_qs + name_);
+    QTest::qWait(8000);
+    const int fights = (bridge_.readAllStandardError() + twin.readAllStandardError()).count("another client took over client id `vf3360-" + name_.toUtf8() + '`');
+    twin.kill();
+    twin.waitForFinished();
+    QVERIFY2(fights >= 3 && fights <= 6, qPrintable(QString::number(fights)));
   }
 
   // The settings from the command line, a settings file and the environment (here always with a
@@ -420,9 +443,9 @@ class BridgeTest : public QObject {
     QTest::addColumn<QString>("config");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");  // the whole of --check, or in the reason
-    QTest::newRow("from the file") << QStringList{"--check", "--cafile", "@file", "--username", "u"}
+    QTest::newRow("from the file") << QStringList{"--check", "--cafile", "@ca", "--username", "u"}
                                    << "# a comment\n; port = 9\nname = a_1\nport = 1\nport = 2\nusb = yes\ngroup = g_1\ngroup = h\n" << 0
-                                   << "name: a_1\ngroups: g_1 h\nmodule: /dev/ttyUSB1\nbroker: localhost:8883 (TLS, CA @file)\n"
+                                   << "name: a_1\ngroups: g_1 h\nmodule: /dev/ttyUSB1\nbroker: localhost:8883 (TLS, CA @ca)\n"
                                       "username: u\npassword: from VF3360_MQTT_PASSWORD\n";
     QTest::newRow("the command line wins") << QStringList{"--check", "--name", "b", "--device", "/dev/x", "--username", "u"}
                                            << "name = a\nport = 1\nusb = yes\n" << 0 << "name: b\ngroups: (none)\nmodule: /dev/x\n";
@@ -436,6 +459,13 @@ class BridgeTest : public QObject {
     QTest::newRow("usb alone") << QStringList{"--name", "a", "--device", "/dev/x", "--usb"} << "" << 2 << "--usb belongs to --port";
     QTest::newRow("port 0") << QStringList{"--name", "a", "--port", "0"} << "" << 2 << "--port takes a number from 1 to 16";
     QTest::newRow("empty device") << QStringList{"--name", "a", "--device="} << "" << 2 << "--device needs a path";
+    QTest::newRow("mqtt URL") << QStringList{"--check", "--name", "a", "--port", "1", "--username", "u", "--broker", "mqtt://h:99/"} << "" << 0 << "broker: h:99\n";
+    QTest::newRow("mqtts URL") << QStringList{"--check", "--name", "a", "--port", "1", "--username", "u", "--broker", "MQTTS://h"} << "" << 0 << "broker: h:8883 (TLS, the system's CAs)\n";
+    QTest::newRow("other URL") << QStringList{"--name", "a", "--port", "1", "--broker", "ws://h"} << "" << 2 << "mqtt:// or mqtts:// only (ws:// is not";
+    QTest::newRow("user in URL") << QStringList{"--name", "a", "--port", "1", "--broker", "mqtt://u:p@h"} << "" << 2 << "no user name or password in the URL";
+    QTest::newRow("mqtt and CA") << QStringList{"--name", "a", "--port", "1", "--broker", "mqtt://h", "--cafile", "@ca"} << "" << 2 << "use mqtts://";
+    QTest::newRow("CA file no certificate") << QStringList{"--name", "a", "--port", "1", "--cafile", "@file"} << "" << 2 << "holds no certificate";
+    QTest::newRow("CA file missing") << QStringList{"--name", "a", "--port", "1", "--cafile", "@file-none"} << "" << 2 << "-none: cannot read it";
     QTest::newRow("bad broker") << QStringList{"--name", "a", "--port", "1", "--broker", "[::1]:99999"} << "" << 2 << "HOST or HOST:PORT";
     QTest::newRow("password, no user") << QStringList{"--name", "a", "--port", "1"} << "" << 2 << "PASSWORD is set but no --username";
     QTest::newRow("password in the file") << QStringList{} << "name = a\n port = 1\npassword = x\n" << 2 << ":3: the password is taken";
@@ -452,10 +482,14 @@ class BridgeTest : public QObject {
     qputenv("VF3360_MQTT_PASSWORD", "geheim");
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args.replaceInStrings(u"@file"_qs, file.fileName()) << u"--config"_qs << file.fileName());
+    static QTemporaryDir pki;  // @ca: a CA's certificate
+    static const QString ca = pki.filePath(u"ca.crt"_qs);
+    QVERIFY(QFile::exists(ca) || !QProcess::execute(u"openssl"_qs, QProcess::splitCommand(u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                                                                           "-nodes -keyout %1.key -out %1 -subj /CN=ca"_qs.arg(ca))));
+    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args.replaceInStrings(u"@file"_qs, file.fileName()).replaceInStrings(u"@ca"_qs, ca) << u"--config"_qs << file.fileName());
     QVERIFY(p.waitForFinished(10000));
     const QString out = QString::fromUtf8(p.readAll());
-    QVERIFY2(p.exitCode() == status && out.contains(said.replace(u"@file"_qs, file.fileName())), qPrintable(out));
+    QVERIFY2(p.exitCode() == status && out.contains(said.replace(u"@ca"_qs, ca)), qPrintable(out));
   }
 };
 
