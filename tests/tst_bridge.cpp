@@ -398,6 +398,73 @@ class BridgeTest : public QObject {
     QVERIFY(broker_.start());
   }
 
+  // The shipped broker set-up, its listeners on free ports and its files in a folder of the test's, with a TLS
+  // listener on a CA of the test's and two more (a certificate for another host name, one expired): each refusal is
+  // named, and one for good ends the bridge with 3. A client of another user that asks for the bridge's client id
+  // does not get its session.
+  void site_data() {
+    QTest::addColumn<QString>("user");  // a bridge's user, password "pw-" + user; "" a wrong password
+    QTest::addColumn<QString>("broker");  // %1 plain, %2 TLS, %3 TLS for another name, %4 TLS expired
+    QTest::addColumn<QString>("cafile");
+    QTest::addColumn<int>("status");  // -1: runs on
+    QTest::addColumn<QString>("said");
+    QTest::newRow("its own user") << "vf3360-hall-1" << "127.0.0.1:%1" << "" << -1 << "connected to the broker";
+    QTest::newRow("wrong password") << "" << "127.0.0.1:%1" << "" << 3 << "refused the connection: Not authorized (0x87) (user \"vf3360-hall-1\")";
+    QTest::newRow("another display's user") << "vf3360-hall-2" << "127.0.0.1:%1" << "" << -1 << "not let this display publish to vf3360/hall-1/status: Not authorized (0x87)";
+    QTest::newRow("TLS") << "vf3360-hall-1" << "mqtts://127.0.0.1:%2" << "ca" << -1 << "connected to the broker";
+    QTest::newRow("unknown CA") << "vf3360-hall-1" << "mqtts://127.0.0.1:%2" << "other" << -1 << "is not signed by a CA of @other (unknown CA)";
+    QTest::newRow("host name") << "vf3360-hall-1" << "mqtts://127.0.0.1:%3" << "ca" << -1 << "is not made out to the host name \"127.0.0.1\"";
+    QTest::newRow("expired") << "vf3360-hall-1" << "mqtts://127.0.0.1:%4" << "ca" << -1 << "certificate has expired";
+    QTest::newRow("no such host") << "vf3360-hall-1" << "mqtt://vf3360-nowhere.invalid" << "" << -1 << "\"vf3360-nowhere.invalid\" does not resolve";
+  }
+  void site() {
+    QFETCH(QString, user);
+    QFETCH(QString, broker);
+    QFETCH(QString, cafile);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    static Broker site;  // one for all rows
+    static const QList<quint16> tls = Broker::freePorts(4);  // the last for plain MQTT
+    const QString dir = site.dir.path() + u'/';
+    if (site.site.isEmpty()) {
+      const auto openssl = [&](const QString &args) { return QProcess::execute(u"openssl"_qs, QProcess::splitCommand(args.arg(dir))) == 0; };
+      const QString key = u" -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %1"_qs;
+      for (const QString &ca : {u"ca"_qs, u"other"_qs})
+        QVERIFY(openssl(u"req -x509"_qs + key + ca + u".key -out %1"_qs + ca + u".crt -subj /CN="_qs + ca));
+      for (const QString &cert : {u"good IP:127.0.0.1 2"_qs, u"name DNS:elsewhere.invalid 2"_qs, u"expired IP:127.0.0.1 -1"_qs}) {
+        const QStringList c = cert.split(u' ');
+        QVERIFY(openssl(u"req"_qs + key + c[0] + u".key -out %1"_qs + c[0] + u".csr -subj /CN=x -addext subjectAltName="_qs + c[1]) &&
+                openssl(u"x509 -req -in %1"_qs + c[0] + u".csr -CA %1ca.crt -CAkey %1ca.key -CAcreateserial -copy_extensions copy -days "_qs
+                        + c[2] + u" -out %1"_qs + c[0] + u".crt"_qs));
+      }
+      for (const QString &who : {u"vf3360-hall-1"_qs, u"vf3360-hall-2"_qs, u"operator"_qs})
+        QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, (who.endsWith(u'1') ? QStringList{u"-c"_qs} : QStringList{})
+                                                                << u"-b"_qs << dir + u"vf3360.passwd"_qs << who << u"pw-"_qs + who), 0);
+      QFile shipped(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.conf"));
+      QVERIFY(shipped.open(QIODevice::ReadOnly) && QFile::copy(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.acl"), dir + u"vf3360.acl"_qs));
+      site.site = QString::fromUtf8(shipped.readAll()).replace(u"listener 1883 "_qs, u"listener %1 "_qs)
+                      .replace(u"\nlistener 8883\n"_qs, QStringLiteral("\nlistener %1 127.0.0.1\n").arg(tls[0]))
+                      .replace(u"/etc/mosquitto/certs/vf3360-broker"_qs, dir + u"good"_qs).replace(u"/etc/mosquitto/"_qs, dir);
+      for (int i : {1, 2})
+        site.site += QStringLiteral("listener %1 127.0.0.1\ncertfile %2%3.crt\nkeyfile %2%3.key\n").arg(tls[i]).arg(dir, i == 1 ? u"name"_qs : u"expired"_qs);
+      site.port = tls[3];
+      QVERIFY(site.start(false));
+    }
+    qputenv("VF3360_MQTT_PASSWORD", user.isEmpty() ? "falsch" : "pw-" + user.toUtf8());
+    for (int i = 0; i < 4; ++i) broker.replace(u'%' + QString::number(i + 1), QString::number(tls[(i + 3) % 4]));
+    QStringList args{u"--name"_qs, u"hall-1"_qs, u"--device"_qs, dir + u"none"_qs, u"--broker"_qs, broker, u"--username"_qs, user.isEmpty() ? u"vf3360-hall-1"_qs : user};
+    if (!cafile.isEmpty()) args << u"--cafile"_qs << dir + cafile + u".crt"_qs;
+    bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), args);
+    QByteArray log;
+    QTRY_VERIFY2_WITH_TIMEOUT((log += bridge_.readAllStandardError()).contains(said.replace(u"@other"_qs, dir + u"other.crt"_qs).toUtf8()), log.constData(), 10000);
+    if (status >= 0) QVERIFY((bridge_.state() == QProcess::NotRunning || bridge_.waitForFinished(5000)) && bridge_.exitCode() == status);
+    if (status >= 0 || !log.contains("connected")) return;
+    QVERIFY(!QProcess::execute(u"mosquitto_pub"_qs, {u"-p"_qs, QString::number(site.port), u"-u"_qs, u"operator"_qs, u"-P"_qs, u"pw-operator"_qs,
+                                                   u"-i"_qs, u"vf3360-hall-1"_qs, u"-t"_qs, u"vf3360/hall-1/text"_qs, u"-m"_qs, u"a"_qs}));
+    QTest::qWait(1500);
+    QVERIFY2(bridge_.state() == QProcess::Running && !(log += bridge_.readAllStandardError()).contains("next try"), log);
+  }
+
   // A broker that answers denied subscriptions (Mosquitto's dynamic-security plugin, here denying all by default):
   // each is logged with its topic and reason, and with none of its text topics the bridge ends with 3.
   void deniedSubscriptions() {

@@ -40,6 +40,7 @@ class InstallTest : public QObject {
   void installed() {
     QStringList expected = {u"bin/vf3360"_qs, u"bin/vf3360-send"_qs, u"bin/vf3360-sim"_qs, u"bin/vf3360-bridge"_qs,
                             u"lib/systemd/system/vf3360-bridge@.service"_qs, u"share/doc/vf3360/bridge-example.ini"_qs,
+                            u"share/doc/vf3360/mosquitto/vf3360.conf"_qs, u"share/doc/vf3360/mosquitto/vf3360.acl"_qs,
                             u"share/applications/vf3360.desktop"_qs};
     for (int size : {32, 64, 128, 256}) expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size);
     QStringList found;
