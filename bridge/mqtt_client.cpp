@@ -224,7 +224,6 @@ void MqttClient::afterCall() {
 }
 
 void MqttClient::lost() {
-  const bool wasUp = upSince_.isValid();
   connected_ = false;
   pending_.clear();
   if (fatal_) {
@@ -235,13 +234,7 @@ void MqttClient::lost() {
   // still takes new ones at once: it went to another client with the same id
   // (a broker that stops or restarts takes none for a while). Mosquitto 2.0
   // says nothing when it hands a session to another client.
-  // The pauses start again from the first after a connection that was up for
-  // long, or that the broker lost; not after a take-over, whose pauses grow.
-  if (wasUp && upSince_.elapsed() > 2 * settings_.longestRetryMs) nextPauseMs_ = settings_.firstRetryMs;
-  if (wasUp && closedByBroker_ && why_.isEmpty()) return probeBroker();
-  if (wasUp && why_ != takenOverText()) {
-    nextPauseMs_ = settings_.firstRetryMs;
-  }
+  if (upSince_.isValid() && closedByBroker_ && why_.isEmpty()) return probeBroker();
   retryLater(why_.isEmpty() ? QStringLiteral("the connection closed") : why_);
 }
 
@@ -261,9 +254,7 @@ void MqttClient::probeBroker() {
     if (reachable) {
       ++takeovers_;
       takeoverToTell_ = true;
-      why_ = takenOverText();  // and the pauses grow as if the broker were gone: no fight over the id
-    } else {
-      nextPauseMs_ = settings_.firstRetryMs;  // the broker has gone
+      why_ = takenOverText();
     }
     retryLater(reachable ? why_ : QStringLiteral("the connection closed"));
   };
@@ -275,6 +266,11 @@ void MqttClient::probeBroker() {
 }
 
 void MqttClient::retryLater(const QString &why) {
+  // The pauses start again from the first after a connection that was up;
+  // after a take-over they grow as if the broker were gone (no fight over the
+  // id), unless that connection had been up for long.
+  const bool wasUp = upSince_.isValid();
+  if (wasUp && (why != takenOverText() || upSince_.elapsed() > 2 * settings_.longestRetryMs)) nextPauseMs_ = settings_.firstRetryMs;
   // A quarter more or less at random: bridges that lost the same broker at
   // the same moment do not all come back in the same millisecond.
   const int pauseMs = nextPauseMs_ * QRandomGenerator::global()->bounded(75, 126) / 100;
