@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kBadUsage = 2;
 
-const char kUsage[] = "usage: vf3360 [--device PATH]\n";
+const char kUsage[] = "usage: vf3360 [--device PATH] | --version\n";
 
 int badUsage(const QString &why) {
   std::fprintf(stderr, "vf3360: %s\n%s", qPrintable(why), kUsage);
@@ -27,6 +27,11 @@ bool anyWindowVisible() {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  // Answered before the window system is needed (over ssh, in a script).
+  if (argc == 2 && (QByteArray(argv[1]) == "--version" || QByteArray(argv[1]) == "-version")) {
+    std::printf("vf3360 %s\n", VF_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
   app.setWindowIcon(vf::programIcon());
   vf::installJapaneseTranslations(app);

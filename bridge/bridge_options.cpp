@@ -1,8 +1,8 @@
 #include "bridge/bridge_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -55,7 +55,7 @@ std::optional<bool> readYesNo(const QString &value) {
 }
 
 // HOST, HOST:PORT; an IPv6 address alone or as [ADDRESS]:PORT.
-bool readBroker(const QString &value, int defaultPort, BrokerSettings &broker) {
+bool readHostPort(const QString &value, int defaultPort, BrokerSettings &broker) {
   QString host = value;
   QString port;
   if (value.startsWith(u'[')) {
@@ -74,6 +74,36 @@ bool readBroker(const QString &value, int defaultPort, BrokerSettings &broker) {
   broker.host = host;
   broker.port = port.isEmpty() ? defaultPort : port.toInt(&ok);
   return ok && !host.isEmpty() && broker.port >= 1 && broker.port <= 65535;
+}
+
+// readHostPort's forms, or the same as mqtt://... or mqtts://... (TLS). Why
+// it cannot be used, or empty.
+QString readBroker(const QString &value, BrokerSettings &broker) {
+  const auto refuse = [&value](const QString &why) { return QStringLiteral("--broker \"%1\": %2").arg(value, why); };
+  QString rest = value;
+  const qsizetype scheme = value.indexOf(QLatin1String("://"));
+  if (scheme >= 0) {
+    const QString name = value.left(scheme).toLower();
+    if (name != QLatin1String("mqtt") && name != QLatin1String("mqtts")) {
+      return refuse(QStringLiteral("mqtt:// or mqtts:// only (%1:// is not spoken here)").arg(name.left(20)));
+    }
+    if (name == QLatin1String("mqtt") && !broker.caFile.isEmpty()) {
+      return refuse(QStringLiteral("mqtt:// is without TLS, but --cafile asks for TLS: use mqtts://"));
+    }
+    broker.tls = name == QLatin1String("mqtts");
+    rest = value.mid(scheme + 3);
+    if (rest.endsWith(u'/')) rest.chop(1);
+    if (rest.contains(u'@')) {
+      return refuse(QStringLiteral("no user name or password in the URL: --username, and %1 for the password")
+                        .arg(QLatin1String(kPasswordVariable)));
+    }
+    if (rest.contains(u'/') || rest.contains(u'?')) return refuse(QStringLiteral("a broker's URL has no path"));
+  }
+  const bool tls = broker.tls || !broker.caFile.isEmpty();
+  if (!readHostPort(rest, tls ? 8883 : 1883, broker)) {
+    return refuse(QStringLiteral("HOST or HOST:PORT, or mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"));
+  }
+  return {};
 }
 
 }  // namespace
@@ -95,11 +125,13 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Drives a VF3360 display module through an MQTT broker."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const PortOptions portOptions;
   portOptions.addTo(parser);
   const QCommandLineOption broker(QStringLiteral("broker"),
-                                  QStringLiteral("The broker (default localhost:1883; port 8883 with --cafile)."),
-                                  QStringLiteral("HOST[:PORT]"));
+                                  QStringLiteral("The broker (default localhost:1883): HOST[:PORT], mqtt://HOST[:PORT] "
+                                                 "or mqtts://HOST[:PORT] (TLS; port 8883, also with --cafile)."),
+                                  QStringLiteral("HOST[:PORT]|URL"));
   const QCommandLineOption username(QStringLiteral("username"),
                                     QStringLiteral("User name at the broker; the password is taken from %1.")
                                         .arg(QLatin1String(kPasswordVariable)),
@@ -114,13 +146,22 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   const QCommandLineOption config(QStringLiteral("config"),
                                   QStringLiteral("Take the same keys from this file; the command line wins."),
                                   QStringLiteral("FILE"));
+  const QCommandLineOption instance(QStringLiteral("instance"),
+                                    QStringLiteral("Refuse to start unless the display's name is NAME (the service "
+                                                   "vf3360-bridge@NAME passes its own)."),
+                                    QStringLiteral("NAME"));
   const QCommandLineOption check(QStringLiteral("check"),
                                  QStringLiteral("Show the settings as they would be used, and end."));
-  parser.addOptions({broker, username, cafile, name, group, config, check});
+  parser.addOptions({broker, username, cafile, name, group, config, instance, check});
   if (!parser.parse(arguments)) return fail(parser.errorText());
   if (parser.isSet(QStringLiteral("help"))) {
     result.help = true;
     result.helpText = parser.helpText();
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("version"))) {
+    result.help = true;
+    result.helpText = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion());
     return result;
   }
   if (!parser.positionalArguments().isEmpty()) {
@@ -148,6 +189,13 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   if (!isValidName(settings.name) || settings.name == QLatin1String("group")) {
     return fail(QStringLiteral("--name \"%1\": letters, digits, - and _ only (and not \"group\")").arg(settings.name));
   }
+  // The unit's instance names the display's settings file: a file copied
+  // from another display and not edited would drive the other's topics.
+  if (parser.isSet(instance) && parser.value(instance) != settings.name) {
+    return fail(QStringLiteral("the settings name the display \"%1\", but this is the service of \"%2\": "
+                               "the name in its settings file must be its own")
+                    .arg(settings.name, parser.value(instance)));
+  }
   settings.groups = parser.isSet(group) ? parser.values(group) : file.value(QStringLiteral("group"));
   settings.groups.removeDuplicates();
   for (const QString &g : std::as_const(settings.groups)) {
@@ -171,12 +219,13 @@ BridgeOptions readBridgeOptions(const QStringList &arguments, const QProcessEnvi
   settings.port = *modulePort;
 
   settings.broker.caFile = value(cafile).value_or(QString());
-  if (!settings.broker.caFile.isEmpty() && !QFileInfo(settings.broker.caFile).isReadable()) {
-    return fail(QStringLiteral("--cafile %1: cannot read it").arg(settings.broker.caFile));
+  if (!settings.broker.caFile.isEmpty()) {
+    if (const QString problem = caFileProblem(settings.broker.caFile); !problem.isEmpty()) {
+      return fail(QStringLiteral("--cafile %1: %2").arg(settings.broker.caFile, problem));
+    }
   }
-  const QString brokerValue = value(broker).value_or(QStringLiteral("localhost"));
-  if (!readBroker(brokerValue, settings.broker.caFile.isEmpty() ? 1883 : 8883, settings.broker)) {
-    return fail(QStringLiteral("--broker \"%1\": HOST or HOST:PORT").arg(brokerValue));
+  if (const QString why = readBroker(value(broker).value_or(QStringLiteral("localhost")), settings.broker); !why.isEmpty()) {
+    return fail(why);
   }
   settings.broker.username = value(username).value_or(QString());
   if (environment.contains(QLatin1String(kPasswordVariable))) {
@@ -196,7 +245,7 @@ QString describeSettings(const BridgeSettings &settings) {
       QStringLiteral("name: %1").arg(settings.name),
       QStringLiteral("groups: %1").arg(settings.groups.isEmpty() ? QStringLiteral("(none)") : settings.groups.join(u' ')),
       QStringLiteral("module: %1").arg(settings.port.deviceName()),
-      QStringLiteral("broker: %1:%2%3").arg(broker.host).arg(broker.port).arg(broker.caFile.isEmpty() ? QString() : QStringLiteral(" (TLS, CA %1)").arg(broker.caFile)),
+      QStringLiteral("broker: %1:%2%3").arg(broker.host).arg(broker.port).arg(broker.caFile.isEmpty() ? (broker.tls ? QStringLiteral(" (TLS, the system's CAs)") : QString()) : QStringLiteral(" (TLS, CA %1)").arg(broker.caFile)),
       QStringLiteral("username: %1").arg(broker.username.isEmpty() ? QStringLiteral("(none)") : broker.username),
       QStringLiteral("password: %1").arg(broker.password.isNull() ? QStringLiteral("(none)") : QStringLiteral("from %1").arg(QLatin1String(kPasswordVariable))),
   };

@@ -22,7 +22,7 @@ namespace vf {
 struct BridgeOptions {
   std::optional<BridgeSettings> settings;
   QString error;     // why there are no settings
-  bool help = false; // --help: helpText is all there is to do
+  bool help = false; // --help or --version: helpText is all there is to do
   QString helpText;
   bool check = false; // --check: show the settings, do not start
 };

@@ -95,7 +95,7 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   saverContext_.moveToThread(&saver_);
   saver_.start();
   statusLater_.setSingleShot(true);
-  connect(&statusLater_, &QTimer::timeout, this, &DisplayBridge::publishStatus);
+  connect(&statusLater_, &QTimer::timeout, this, [this] { publishStatus(); });
   // A device that takes bytes faster than the line must not make texts look
   // sent, nor let the next one in before the line has taken this one.
   link_.setPaced(true);
@@ -104,6 +104,20 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   connect(&mqtt_, &MqttClient::connected, this, &DisplayBridge::brokerConnected);
   connect(&mqtt_, &MqttClient::connectionLost, this, &DisplayBridge::brokerLost);
   connect(&mqtt_, &MqttClient::messageArrived, this, &DisplayBridge::messageArrived);
+  connect(&mqtt_, &MqttClient::refused, this, [this](const QString &why) {
+    log(QStringLiteral("broker %1:%2: %3").arg(settings_.broker.host).arg(settings_.broker.port).arg(why));
+    emit refused();
+  });
+  connect(&mqtt_, &MqttClient::subscriptionDenied, this, [this](const QString &topic, const QString &reason) {
+    denied(QStringLiteral("subscribe to"), topic, reason);
+  });
+  connect(&mqtt_, &MqttClient::publishDenied, this, [this](const QString &topic, const QString &reason) {
+    denied(QStringLiteral("publish to"), topic, reason);
+  });
+  connect(&mqtt_, &MqttClient::takenOver, this, [this](int count) {
+    publishEvent({{QStringLiteral("event"), QStringLiteral("taken-over")}, {QStringLiteral("count"), count},
+                  {QStringLiteral("clientId"), mqtt_.clientId()}}, 1);
+  });
   connect(&mqtt_, &MqttClient::published, this, [this](int id) {
     if (stopping_ && id == offlineMessage_) mqtt_.stop();
   });
@@ -216,8 +230,24 @@ void DisplayBridge::brokerConnected() {
   }
   mqtt_.subscribe(topics);
   // The broker takes a client's packets in order: whoever sees this status
-  // may publish, the subscriptions are in place.
-  publishStatus();
+  // may publish, the subscriptions are in place. At QoS 1, so that the
+  // broker tells when it does not let this display publish its status.
+  textTopicsDenied_.clear();
+  publishStatus(1);
+}
+
+void DisplayBridge::denied(const QString &what, const QString &topic, const QString &reason) {
+  log(QStringLiteral("the broker does not let this display %1 %2: %3").arg(what, topic, reason));
+  // At QoS 1 too: a denied event topic is told in the log.
+  if (topic != this->topic(QStringLiteral("event"))) {
+    publishEvent({{QStringLiteral("event"), QStringLiteral("denied")}, {QStringLiteral("topic"), topic}, {QStringLiteral("why"), reason}}, 1);
+  }
+  if (!topic.endsWith(u"/text") || textTopicsDenied_.contains(topic)) return;
+  textTopicsDenied_ << topic;
+  if (textTopicsDenied_.size() == settings_.groups.size() + 1) {
+    log(QStringLiteral("none of the display's text topics can be subscribed"));
+    emit refused();
+  }
 }
 
 void DisplayBridge::brokerLost(const QString &why, int retryPauseMs) {
@@ -643,15 +673,15 @@ QJsonObject DisplayBridge::statusObject() const {
 // text that follows at once can wait behind them for the delayed TCP
 // acknowledgement (Nagle's algorithm at the broker): bench_fleet measured the
 // first of two texts in a row reaching some displays up to 50 ms late.
-void DisplayBridge::publishStatus() {
+void DisplayBridge::publishStatus(int qos) {
   statusLater_.stop();
   if (stopping_) return;
-  mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(statusObject()).toJson(QJsonDocument::Compact), true, 0);
+  mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(statusObject()).toJson(QJsonDocument::Compact), true, qos);
 }
 
-void DisplayBridge::publishEvent(QJsonObject event) {
+void DisplayBridge::publishEvent(QJsonObject event, int qos) {
   if (stopping_) return;
-  mqtt_.publish(topic(QStringLiteral("event")), QJsonDocument(event).toJson(QJsonDocument::Compact), false, 0);
+  mqtt_.publish(topic(QStringLiteral("event")), QJsonDocument(event).toJson(QJsonDocument::Compact), false, qos);
 }
 
 // One line a happening, whatever it quotes.

@@ -78,6 +78,9 @@ class DisplayBridge : public QObject {
 
  signals:
   void finished();
+  // The broker refuses this display's user, password or client id, or lets
+  // it subscribe to none of its text topics: starting again cannot help.
+  void refused();
 
  private:
   struct Text {
@@ -97,6 +100,7 @@ class DisplayBridge : public QObject {
 
   void brokerConnected();
   void brokerLost(const QString &why, int retryPauseMs);
+  void denied(const QString &what, const QString &topic, const QString &reason);
   void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);
@@ -123,8 +127,8 @@ class DisplayBridge : public QObject {
   void enableTick();
 
   QJsonObject statusObject() const;
-  void publishStatus();
-  void publishEvent(QJsonObject event);
+  void publishStatus(int qos = 0);
+  void publishEvent(QJsonObject event, int qos = 0);
   void log(const QString &line) const;
 
   BridgeSettings settings_;
@@ -171,6 +175,7 @@ class DisplayBridge : public QObject {
   bool brokerDone_ = false;
   bool finished_ = false;
   int offlineMessage_ = 0;
+  QStringList textTopicsDenied_;
 };
 
 }  // namespace vf

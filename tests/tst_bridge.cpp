@@ -8,6 +8,7 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/support/bytes.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,22 +38,23 @@ struct Broker {
   QTemporaryDir dir;
   quint16 port = 0;
   QProcess process;
-  QString users;  // a password file: then only its users get in
+  QString site;  // listeners and access as a site sets them up (%1: the port); by default anyone on `port`
 
+  static QList<quint16> freePorts(int count) {  // held until all are found: each a different one
+    QTcpServer probes[4];
+    QList<quint16> ports;
+    for (int i = 0; i < count; ++i) ports << (probes[i].listen(QHostAddress::LocalHost) ? probes[i].serverPort() : 0);
+    return ports;
+  }
   bool start(bool keep = true) {
-    if (port == 0) {
-      QTcpServer probe;
-      if (!probe.listen(QHostAddress::LocalHost)) return false;
-      port = probe.serverPort();
-    }
+    if (port == 0) port = freePorts(1)[0];
     QFile conf(dir.filePath(u"broker.conf"_qs));
     if (!conf.open(QIODevice::WriteOnly)) return false;
     // Started as root, mosquitto becomes the user named here (by default
     // "mosquitto", who could not write its database into the folder).
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\npersistence %3\npersistence_location %4/\n%5\n")
-                   .arg(port)
-                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path(),
-                        users.isEmpty() ? u"allow_anonymous true"_qs : u"allow_anonymous false\npassword_file "_qs + users)
+    conf.write(QStringLiteral("user %2\npersistence %3\npersistence_location %4/\n%1\n")
+                   .arg(site.isEmpty() ? u"listener %1 127.0.0.1\nallow_anonymous true"_qs.arg(port) : site.arg(port))
+                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
                    .toUtf8());
     conf.close();
     // Its log is not read: a pipe left full would stop the broker.
@@ -441,21 +443,109 @@ class BridgeTest : public QObject {
     QVERIFY(broker_.start());
   }
 
-  // A broker that lets in only its users: --username, and the password from the environment; refused, the bridge says why.
-  void credentials() {
-    Broker strict;
-    strict.users = strict.dir.filePath(u"users"_qs);
-    QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, {u"-c"_qs, u"-b"_qs, strict.users, u"display"_qs, u"geheim"_qs}), 0);
-    QVERIFY(strict.start());
-    for (const QByteArray password : {"falsch", "geheim"}) {
-      qputenv("VF3360_MQTT_PASSWORD", password);
-      startBridge(strict.dir.filePath(u"none"_qs), {u"--username"_qs, u"display"_qs, u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(strict.port)});
-      QByteArray said;
-      const char *expected = password == "geheim" ? "connected to the broker" : "Not authorized";
-      QTRY_VERIFY_WITH_TIMEOUT((said += bridge_.readAllStandardError()).contains(expected), 10000);
-      bridge_.kill();
-      bridge_.waitForFinished();
+  // The shipped broker set-up, its listeners on free ports and its files in a folder of the test's, with a TLS
+  // listener on a CA of the test's and two more (a certificate for another host name, one expired): each refusal is
+  // named, and one for good ends the bridge with 3. A client of another user that asks for the bridge's client id
+  // does not get its session.
+  void site_data() {
+    QTest::addColumn<QString>("user");  // a bridge's user, password "pw-" + user; "" a wrong password
+    QTest::addColumn<QString>("broker");  // %1 plain, %2 TLS, %3 TLS for another name, %4 TLS expired
+    QTest::addColumn<QString>("cafile");
+    QTest::addColumn<int>("status");  // -1: runs on
+    QTest::addColumn<QString>("said");
+    QTest::newRow("its own user") << "vf3360-hall-1" << "127.0.0.1:%1" << "" << -1 << "connected to the broker";
+    QTest::newRow("wrong password") << "" << "127.0.0.1:%1" << "" << 3 << "refused the connection: Not authorized (0x87) (user \"vf3360-hall-1\")";
+    QTest::newRow("another display's user") << "vf3360-hall-2" << "127.0.0.1:%1" << "" << -1 << "not let this display publish to vf3360/hall-1/status: Not authorized (0x87)";
+    QTest::newRow("TLS") << "vf3360-hall-1" << "mqtts://127.0.0.1:%2" << "ca" << -1 << "connected to the broker";
+    QTest::newRow("unknown CA") << "vf3360-hall-1" << "mqtts://127.0.0.1:%2" << "other" << -1 << "is not signed by a CA of @other (unknown CA)";
+    QTest::newRow("host name") << "vf3360-hall-1" << "mqtts://127.0.0.1:%3" << "ca" << -1 << "is not made out to the host name \"127.0.0.1\"";
+    QTest::newRow("expired") << "vf3360-hall-1" << "mqtts://127.0.0.1:%4" << "ca" << -1 << "certificate has expired";
+    QTest::newRow("no such host") << "vf3360-hall-1" << "mqtt://vf3360-nowhere.invalid" << "" << -1 << "\"vf3360-nowhere.invalid\" does not resolve";
+  }
+  void site() {
+    QFETCH(QString, user);
+    QFETCH(QString, broker);
+    QFETCH(QString, cafile);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    static Broker site;  // one for all rows
+    static const QList<quint16> tls = Broker::freePorts(4);  // the last for plain MQTT
+    const QString dir = site.dir.path() + u'/';
+    if (site.site.isEmpty()) {
+      const auto openssl = [&](const QString &args) { return QProcess::execute(u"openssl"_qs, QProcess::splitCommand(args.arg(dir))) == 0; };
+      const QString key = u" -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %1"_qs;
+      for (const QString &ca : {u"ca"_qs, u"other"_qs})
+        QVERIFY(openssl(u"req -x509"_qs + key + ca + u".key -out %1"_qs + ca + u".crt -subj /CN="_qs + ca));
+      for (const QString &cert : {u"good IP:127.0.0.1 2"_qs, u"name DNS:elsewhere.invalid 2"_qs, u"expired IP:127.0.0.1 -1"_qs}) {
+        const QStringList c = cert.split(u' ');
+        QVERIFY(openssl(u"req"_qs + key + c[0] + u".key -out %1"_qs + c[0] + u".csr -subj /CN=x -addext subjectAltName="_qs + c[1]) &&
+                openssl(u"x509 -req -in %1"_qs + c[0] + u".csr -CA %1ca.crt -CAkey %1ca.key -CAcreateserial -copy_extensions copy -days "_qs
+                        + c[2] + u" -out %1"_qs + c[0] + u".crt"_qs));
+      }
+      for (const QString &who : {u"vf3360-hall-1"_qs, u"vf3360-hall-2"_qs, u"operator"_qs})
+        QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, (who.endsWith(u'1') ? QStringList{u"-c"_qs} : QStringList{})
+                                                                << u"-b"_qs << dir + u"vf3360.passwd"_qs << who << u"pw-"_qs + who), 0);
+      QFile shipped(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.conf"));
+      QVERIFY(shipped.open(QIODevice::ReadOnly) && QFile::copy(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.acl"), dir + u"vf3360.acl"_qs));
+      site.site = QString::fromUtf8(shipped.readAll()).replace(u"listener 1883 "_qs, u"listener %1 "_qs)
+                      .replace(u"\nlistener 8883\n"_qs, QStringLiteral("\nlistener %1 127.0.0.1\n").arg(tls[0]))
+                      .replace(u"/etc/mosquitto/certs/vf3360-broker"_qs, dir + u"good"_qs).replace(u"/etc/mosquitto/"_qs, dir);
+      for (int i : {1, 2})
+        site.site += QStringLiteral("listener %1 127.0.0.1\ncertfile %2%3.crt\nkeyfile %2%3.key\n").arg(tls[i]).arg(dir, i == 1 ? u"name"_qs : u"expired"_qs);
+      site.port = tls[3];
+      QVERIFY(site.start(false));
     }
+    qputenv("VF3360_MQTT_PASSWORD", user.isEmpty() ? "falsch" : "pw-" + user.toUtf8());
+    for (int i = 0; i < 4; ++i) broker.replace(u'%' + QString::number(i + 1), QString::number(tls[(i + 3) % 4]));
+    QStringList args{u"--name"_qs, u"hall-1"_qs, u"--device"_qs, dir + u"none"_qs, u"--broker"_qs, broker, u"--username"_qs, user.isEmpty() ? u"vf3360-hall-1"_qs : user};
+    if (!cafile.isEmpty()) args << u"--cafile"_qs << dir + cafile + u".crt"_qs;
+    bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), args);
+    QByteArray log;
+    QTRY_VERIFY2_WITH_TIMEOUT((log += bridge_.readAllStandardError()).contains(said.replace(u"@other"_qs, dir + u"other.crt"_qs).toUtf8()), log.constData(), 10000);
+    if (status >= 0) QVERIFY((bridge_.state() == QProcess::NotRunning || bridge_.waitForFinished(5000)) && bridge_.exitCode() == status);
+    if (status >= 0 || !log.contains("connected")) return;
+    QVERIFY(!QProcess::execute(u"mosquitto_pub"_qs, {u"-p"_qs, QString::number(site.port), u"-u"_qs, u"operator"_qs, u"-P"_qs, u"pw-operator"_qs,
+                                                   u"-i"_qs, u"vf3360-hall-1"_qs, u"-t"_qs, u"vf3360/hall-1/text"_qs, u"-m"_qs, u"a"_qs}));
+    QTest::qWait(1500);
+    QVERIFY2(bridge_.state() == QProcess::Running && !(log += bridge_.readAllStandardError()).contains("next try"), log);
+  }
+
+  // A broker that answers denied subscriptions (Mosquitto's dynamic-security plugin, here denying all by default):
+  // each is logged with its topic and reason, and with none of its text topics the bridge ends with 3.
+  void deniedSubscriptions() {
+    QString plugin;
+    for (QDirIterator it(u"/usr/lib"_qs, {u"mosquitto_dynamic_security.so"_qs}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) plugin = it.next();
+    if (plugin.isEmpty()) QSKIP("no mosquitto_dynamic_security.so under /usr/lib (Debian package mosquitto)");
+    Broker dynamic;
+    QFile rules(dynamic.dir.filePath(u"dynsec.json"_qs));
+    QVERIFY(rules.open(QIODevice::WriteOnly) && rules.write(R"({"defaultACLAccess":{"publishClientSend":false,"publishClientReceive":true,)"
+                                                           R"("subscribe":false,"unsubscribe":true},"clients":[],"groups":[],"roles":[]})"));
+    rules.close();
+    dynamic.site = u"listener %1 127.0.0.1\nallow_anonymous true\nplugin "_qs + plugin + u"\nplugin_opt_config_file "_qs + rules.fileName();
+    QVERIFY(dynamic.start(false));
+    bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), {u"--name"_qs, u"d"_qs, u"--group"_qs, u"g"_qs, u"--device"_qs, dynamic.dir.filePath(u"none"_qs),
+                                                       u"--broker"_qs, u"127.0.0.1:"_qs + QString::number(dynamic.port)});
+    QVERIFY(bridge_.waitForFinished(10000));
+    const QByteArray log = bridge_.readAllStandardError();
+    QVERIFY2(bridge_.exitCode() == 3 && log.contains("not let this display subscribe to vf3360/group/g/text: Not authorized (0x87)") &&
+             log.contains("not let this display publish to vf3360/d/status: Not authorized") && log.contains("none of the display's text topics"), log);
+  }
+
+  // Two bridges of one name take the session from each other: each says so and tells it once connected again, and
+  // backs off as from a lost broker (1, 2, 4 s ...) instead of taking it back every second.
+  void sessionTakenOver() {
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    QProcess twin;
+    twin.start(QStringLiteral(VF3360_BRIDGE_PATH), {u"--name"_qs, name_, u"--device"_qs, line.path() + u"-none"_qs, u"--broker"_qs,
+                                                    QStringLiteral("127.0.0.1:%1").arg(broker_.port)});
+    QCOMPARE(next(u"/event"_qs, {{u"event"_qs, u"taken-over"_qs}, {u"count"_qs, 1}})[u"clientId"], u"vf3360-"_qs + name_);
+    QTest::qWait(8000);
+    const int fights = (bridge_.readAllStandardError() + twin.readAllStandardError()).count("another client took over client id `vf3360-" + name_.toUtf8() + '`');
+    twin.kill();
+    twin.waitForFinished();
+    QVERIFY2(fights >= 3 && fights <= 6, qPrintable(QString::number(fights)));
   }
 
   // The settings from the command line, a settings file and the environment (here always with a
@@ -465,12 +555,13 @@ class BridgeTest : public QObject {
     QTest::addColumn<QString>("config");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");  // the whole of --check, or in the reason
-    QTest::newRow("from the file") << QStringList{"--check", "--cafile", "@file", "--username", "u"}
+    QTest::newRow("from the file") << QStringList{"--check", "--cafile", "@ca", "--username", "u"}
                                    << "# a comment\n; port = 9\nname = a_1\nport = 1\nport = 2\nusb = yes\ngroup = g_1\ngroup = h\n" << 0
-                                   << "name: a_1\ngroups: g_1 h\nmodule: /dev/ttyUSB1\nbroker: localhost:8883 (TLS, CA @file)\n"
+                                   << "name: a_1\ngroups: g_1 h\nmodule: /dev/ttyUSB1\nbroker: localhost:8883 (TLS, CA @ca)\n"
                                       "username: u\npassword: from VF3360_MQTT_PASSWORD\n";
     QTest::newRow("the command line wins") << QStringList{"--check", "--name", "b", "--device", "/dev/x", "--username", "u"}
                                            << "name = a\nport = 1\nusb = yes\n" << 0 << "name: b\ngroups: (none)\nmodule: /dev/x\n";
+    QTest::newRow("not the instance") << QStringList{"--name", "a", "--port", "1", "--instance", "b"} << "" << 2 << "the settings name the display \"a\", but this is the service of \"b\"";
     QTest::newRow("no module") << QStringList{"--name", "a"} << "" << 2 << "no module given";
     QTest::newRow("bad name") << QStringList{"--name", "a/b", "--port", "1"} << "" << 2 << "letters, digits";
     QTest::newRow("name group") << QStringList{"--name", "group", "--port", "1"} << "" << 2 << "(and not \"group\")";
@@ -480,6 +571,13 @@ class BridgeTest : public QObject {
     QTest::newRow("usb alone") << QStringList{"--name", "a", "--device", "/dev/x", "--usb"} << "" << 2 << "--usb belongs to --port";
     QTest::newRow("port 0") << QStringList{"--name", "a", "--port", "0"} << "" << 2 << "--port takes a number from 1 to 16";
     QTest::newRow("empty device") << QStringList{"--name", "a", "--device="} << "" << 2 << "--device needs a path";
+    QTest::newRow("mqtt URL") << QStringList{"--check", "--name", "a", "--port", "1", "--username", "u", "--broker", "mqtt://h:99/"} << "" << 0 << "broker: h:99\n";
+    QTest::newRow("mqtts URL") << QStringList{"--check", "--name", "a", "--port", "1", "--username", "u", "--broker", "MQTTS://h"} << "" << 0 << "broker: h:8883 (TLS, the system's CAs)\n";
+    QTest::newRow("other URL") << QStringList{"--name", "a", "--port", "1", "--broker", "ws://h"} << "" << 2 << "mqtt:// or mqtts:// only (ws:// is not";
+    QTest::newRow("user in URL") << QStringList{"--name", "a", "--port", "1", "--broker", "mqtt://u:p@h"} << "" << 2 << "no user name or password in the URL";
+    QTest::newRow("mqtt and CA") << QStringList{"--name", "a", "--port", "1", "--broker", "mqtt://h", "--cafile", "@ca"} << "" << 2 << "use mqtts://";
+    QTest::newRow("CA file no certificate") << QStringList{"--name", "a", "--port", "1", "--cafile", "@file"} << "" << 2 << "holds no certificate";
+    QTest::newRow("CA file missing") << QStringList{"--name", "a", "--port", "1", "--cafile", "@file-none"} << "" << 2 << "-none: cannot read it";
     QTest::newRow("bad broker") << QStringList{"--name", "a", "--port", "1", "--broker", "[::1]:99999"} << "" << 2 << "HOST or HOST:PORT";
     QTest::newRow("password, no user") << QStringList{"--name", "a", "--port", "1"} << "" << 2 << "PASSWORD is set but no --username";
     QTest::newRow("password in the file") << QStringList{} << "name = a\n port = 1\npassword = x\n" << 2 << ":3: the password is taken";
@@ -496,10 +594,14 @@ class BridgeTest : public QObject {
     qputenv("VF3360_MQTT_PASSWORD", "geheim");
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args.replaceInStrings(u"@file"_qs, file.fileName()) << u"--config"_qs << file.fileName());
+    static QTemporaryDir pki;  // @ca: a CA's certificate
+    static const QString ca = pki.filePath(u"ca.crt"_qs);
+    QVERIFY(QFile::exists(ca) || !QProcess::execute(u"openssl"_qs, QProcess::splitCommand(u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                                                                           "-nodes -keyout %1.key -out %1 -subj /CN=ca"_qs.arg(ca))));
+    p.start(QStringLiteral(VF3360_BRIDGE_PATH), args.replaceInStrings(u"@file"_qs, file.fileName()).replaceInStrings(u"@ca"_qs, ca) << u"--config"_qs << file.fileName());
     QVERIFY(p.waitForFinished(10000));
     const QString out = QString::fromUtf8(p.readAll());
-    QVERIFY2(p.exitCode() == status && out.contains(said.replace(u"@file"_qs, file.fileName())), qPrintable(out));
+    QVERIFY2(p.exitCode() == status && out.contains(said.replace(u"@ca"_qs, ca)), qPrintable(out));
   }
 };
 

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -39,6 +40,7 @@ class InstallTest : public QObject {
   void installed() {
     QStringList expected = {u"bin/vf3360"_qs, u"bin/vf3360-send"_qs, u"bin/vf3360-sim"_qs, u"bin/vf3360-bridge"_qs,
                             u"lib/systemd/system/vf3360-bridge@.service"_qs, u"share/doc/vf3360/bridge-example.ini"_qs,
+                            u"share/doc/vf3360/mosquitto/vf3360.conf"_qs, u"share/doc/vf3360/mosquitto/vf3360.acl"_qs,
                             u"share/applications/vf3360.desktop"_qs};
     for (int size : {32, 64, 128, 256}) expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size);
     QStringList found;
@@ -59,10 +61,20 @@ class InstallTest : public QObject {
     QVERIFY(unit.open(QIODevice::ReadOnly));
     const int badSettings = QProcess::execute(root_ + u"bin/vf3360-bridge"_qs, {u"--name"_qs, u"a/b"_qs, u"--port"_qs, u"1"_qs});
     const QByteArray text = unit.readAll();
-    QVERIFY(text.contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini\n") &&
-            text.contains(QStringLiteral("\nRestartPreventExitStatus=%1\n").arg(badSettings).toUtf8()));
+    QVERIFY(text.contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini --instance %i\n") &&
+            text.contains(QStringLiteral("\nRestartPreventExitStatus=%1 3\n").arg(badSettings).toUtf8()));
     const QByteArray shown = runToEnd(root_ + u"bin/vf3360-bridge"_qs, {u"--config"_qs, root_ + u"share/doc/vf3360/bridge-example.ini"_qs, u"--check"_qs});
     QVERIFY2(shown.startsWith("name: hall-1\n"), shown);
+  }
+
+  // The service's sandbox as systemd rates it: at most 3.5 of 10, the serial devices and Internet sockets still open.
+  void serviceSandbox() {
+    const QString analyze = QStandardPaths::findExecutable(u"systemd-analyze"_qs);
+    if (analyze.isEmpty()) QSKIP("systemd-analyze is missing (Debian package systemd): the sandbox is not rated");
+    const QByteArray report = runToEnd(analyze, {u"security"_qs, u"--offline=yes"_qs, root_ + u"lib/systemd/system/vf3360-bridge@.service"_qs});
+    const QRegularExpressionMatch rated = QRegularExpression(u"Overall exposure level for \\S+: (\\d+\\.\\d)"_qs).match(QString::fromUtf8(report));
+    QVERIFY2(rated.hasMatch() && rated.captured(1).toDouble() <= 3.5, report);
+    for (const char *open : {"char-ttyS:rw", "char-ttyUSB:rw", "char-ttyACM:rw", "✗ RestrictAddressFamilies=~AF_(INET|INET6)"}) QVERIFY2(report.contains(open), open);
   }
 
   void desktopEntry() {

@@ -103,10 +103,8 @@ class MainWindowTest : public QObject {
   // edit: Ctrl+Z brings back exactly what was there.
   void undo() {
     Started rig;
-    QFile file(rig.folder.filePath(u"lines.txt"_qs));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x\ny") == 3);  // a lone LF stays in its line
-    file.close();
-    rig.dialogs.filesToChoose = {file.fileName()};
+    rig.dialogs.filesToChoose = {rig.folder.filePath(u"lines.txt"_qs)};
+    QVERIFY(writeFile(rig.dialogs.filesToChoose[0], "x\ny"));  // a lone LF stays in its line
     rig.type(u"Text3"_qs, u"ab"_qs);
     rig.press(u"Load"_qs);
     auto *text3 = rig.find<TextField>(u"Text3"_qs);
@@ -166,10 +164,8 @@ class MainWindowTest : public QObject {
     QFETCH(QString, way);
     QFETCH(int, outcome);
     Started rig;
-    QFile big(rig.folder.filePath(u"big.txt"_qs));
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(hex("8E9A").repeated(2031)) == 4062);  // 16 frames
-    big.close();
-    rig.dialogs.filesToChoose = {big.fileName()};
+    rig.dialogs.filesToChoose = {rig.folder.filePath(u"big.txt"_qs)};
+    QVERIFY(writeFile(rig.dialogs.filesToChoose[0], hex("8E9A").repeated(2031)));  // 16 frames
     rig.press(u"Load"_qs);
     QVERIFY(rig.module.line.holdOutput(true));  // a line that takes nothing for now
     rig.press(u"Command1"_qs);
@@ -270,12 +266,10 @@ class MainWindowTest : public QObject {
     }
 
     // A file of 2031 characters (2033 with its line end) fills all 16 frame fields.
-    QFile big(rig.folder.filePath(u"big.txt"_qs)), small(rig.folder.filePath(u"small.txt"_qs));
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(hex("8E9A").repeated(2031)) == 4062);
-    QVERIFY(small.open(QIODevice::WriteOnly) && small.write(hex("CAB20D0A8ABF")) == 6);
-    big.close();
-    small.close();
-    rig.dialogs.filesToChoose = {big.fileName(), small.fileName(), rig.folder.filePath(u"gone.txt"_qs), QString()};
+    rig.dialogs.filesToChoose = {rig.folder.filePath(u"big.txt"_qs), rig.folder.filePath(u"small.txt"_qs),
+                                 rig.folder.filePath(u"gone.txt"_qs), QString()};
+    QVERIFY(writeFile(rig.dialogs.filesToChoose[0], hex("8E9A").repeated(2031)) &&
+            writeFile(rig.dialogs.filesToChoose[1], hex("CAB20D0A8ABF")));
     rig.press(u"Load"_qs);
     QCOMPARE(rig.dialogs.fileFilters.value(0), u"テキストファイル (*.txt)|*.txt"_qs);
     rig.press(u"Command1"_qs);
@@ -290,10 +284,8 @@ class MainWindowTest : public QObject {
     // text are told and leave Text3 as it was; a cancelled dialog.
     rig.press(u"Load"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
-    QFile program(rig.folder.filePath(u"program.txt"_qs));  // the start of a program, not text
-    QVERIFY(program.open(QIODevice::WriteOnly) && program.write(QByteArray("\x7F" "ELF\x02\x01\x01\0\0", 9)) == 9);
-    program.close();
-    rig.dialogs.filesToChoose.prepend(program.fileName());
+    rig.dialogs.filesToChoose.prepend(rig.folder.filePath(u"program.txt"_qs));  // the start of a program, not text
+    QVERIFY(writeFile(rig.dialogs.filesToChoose[0], QByteArray("\x7F" "ELF\x02\x01\x01\0\0", 9)));
     for (int i = 0; i < 3; ++i) rig.press(u"Command8"_qs);
     QCOMPARE(rig.field(u"Text3"_qs), u"ﾊｲ\r\n漢\r\n"_qs);
     QVERIFY(rig.dialogs.messages.size() == 2 && rig.dialogs.messages[0].startsWith(u"テキストファイルではありません"_qs) &&
@@ -385,10 +377,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(preview->faceText(), u"Ａ"_qs + kMarkedCell);
       QTest::mouseClick(rig.find<QRadioButton>(u"Option3"_qs), Qt::LeftButton);
       QTRY_COMPARE_WITH_TIMEOUT(preview->face().speedByte(), 2, 1000);  // the preview follows at once
-      QFile file(rig.folder.filePath(u"controls.txt"_qs));
-      QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\xC3\xA9" "a\x01\x1F\x7F") == 6);  // "éa" and controls, UTF-8
-      file.close();
-      rig.dialogs.filesToChoose = {file.fileName()};
+      rig.dialogs.filesToChoose = {rig.folder.filePath(u"controls.txt"_qs)};
+      QVERIFY(writeFile(rig.dialogs.filesToChoose[0], "\xC3\xA9" "a\x01\x1F\x7F"));  // "éa" and controls, UTF-8
       rig.press(u"Load"_qs);
       QCOMPARE(text3->extraSelections().size(), 4);
       QCOMPARE(tipAt(2).left(11) + tipAt(3).left(11) + tipAt(4).left(11), u"「␁」（U+0001）「␟」（U+001F）「␡」（U+007F）"_qs);  // control characters, named

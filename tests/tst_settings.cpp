@@ -3,6 +3,7 @@
 
 #include "settings/port_settings.h"
 #include "settings/port_setup.h"
+#include "tests/support/bytes.h"
 
 #include <QTest>
 
@@ -12,11 +13,6 @@ using namespace vf;
 using Form = StoredPortLine::Form;
 
 namespace {
-
-bool writeRaw(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 QByteArray readRaw(const QString &path) {
   QFile f(path);
@@ -89,7 +85,7 @@ class SettingsTest : public QObject {
     QFETCH(int, code);
     QTemporaryDir dir;
     const PortSettingsFile file(dir.path());
-    if (!content.isNull()) QVERIFY(writeRaw(file.path(), content));
+    if (!content.isNull()) QVERIFY(writeFile(file.path(), content));
     QCOMPARE(file.read().form, form);
     QCOMPARE(file.read().code, code);
   }
@@ -109,7 +105,7 @@ class SettingsTest : public QObject {
     QTemporaryDir dir;
     const PortSettingsFile file(dir.filePath(u"config/vf3360"_qs));  // created as needed
     QCOMPARE(file.write(u"19"_qs), std::nullopt);
-    QVERIFY(writeRaw(file.path(), "3\r\n17\r\n"));
+    QVERIFY(writeFile(file.path(), "3\r\n17\r\n"));
     // A second name for the old file keeps the old content only when a new
     // file is renamed over the old one instead of rewriting it in place.
     const QString oldName = dir.filePath(u"old"_qs);

@@ -122,10 +122,7 @@ class TextInputTest : public QObject {
     QFETCH(QString, loaded);
     QFETCH(QString, encoding);
     QTemporaryDir dir;
-    if (path.isEmpty()) {
-      QFile file(path = dir.filePath(u"t.txt"_qs));
-      QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
+    if (path.isEmpty()) QVERIFY(writeFile(path = dir.filePath(u"t.txt"_qs), bytes));
     const TextFileRead read = readTextFile(path);
     const QString names[] = {u"utf-8"_qs, u"cp932"_qs, u"utf-16"_qs};  // in the order of TextFileEncoding
     QCOMPARE(read.file ? names[int(read.file->encoding)] : u"refused"_qs, encoding);

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 struct Run {
@@ -17,10 +19,12 @@ struct Run {
   QString err;
 };
 
-Run run(const QString &program, const QStringList &args, const QByteArray &input = {}) {
+Run run(const QString &program, const QStringList &args, const QByteArray &input = {}, bool display = true) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+  for (const QString &variable : {u"QT_QPA_PLATFORM"_qs, u"DISPLAY"_qs, u"WAYLAND_DISPLAY"_qs})
+    if (!display) env.remove(variable);
   p.setProcessEnvironment(env);
   p.start(program, args);
   p.write(input);
@@ -38,13 +42,11 @@ class ToolsTest : public QObject {
  private slots:
   void sendSources() {
     QTemporaryDir dir;
-    QFile cp932(dir.filePath(u"sjis.txt"_qs));
-    QVERIFY(cp932.open(QIODevice::WriteOnly));
-    cp932.write(hex("CAB2C3B8208ABF"));  // "ﾊｲﾃｸ 漢", no line end
-    cp932.close();
+    const QString cp932 = dir.filePath(u"sjis.txt"_qs);
+    QVERIFY(writeFile(cp932, hex("CAB2C3B8208ABF")));  // "ﾊｲﾃｸ 漢", no line end
     // The lines of --hex are pinned in sendStatuses; here their bytes.
     const QByteArray expected = joined(vf::buildMessage(u"ﾊｲﾃｸ 漢\r\n"_qs, 3).writes);
-    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932.fileName()}).out), expected);
+    QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"--file"_qs, cp932}).out), expected);
     QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs, u"ﾊｲﾃｸ"_qs, u"漢\r\n"_qs}).out), expected);
     QCOMPARE(QByteArray::fromHex(send({u"--hex"_qs, u"--speed"_qs, u"3"_qs}, u"ﾊｲﾃｸ 漢\r\n"_qs.toUtf8()).out), expected);
   }
@@ -84,10 +86,8 @@ class ToolsTest : public QObject {
     QFETCH(QByteArray, out);
     QFETCH(QString, error);
     QTemporaryDir dir;
-    QFile program(dir.filePath(u"program.txt"_qs));  // the start of a program, not text
-    QVERIFY(program.open(QIODevice::WriteOnly) && program.write(QByteArray("\x7F" "ELF\0\0", 6)) == 6);
-    program.close();
-    args.replaceInStrings(u"@program"_qs, program.fileName());
+    args.replaceInStrings(u"@program"_qs, dir.filePath(u"program.txt"_qs));  // the start of a program, not text
+    QVERIFY(writeFile(dir.filePath(u"program.txt"_qs), QByteArray("\x7F" "ELF\0\0", 6)));
     const Run r = send(args);
     QCOMPARE(r.status, status);
     QVERIFY2(r.out.startsWith(out), r.out.left(200).constData());
@@ -119,6 +119,29 @@ class ToolsTest : public QObject {
     }
   }
 
+  // A device the user may not open: the reason, and how to get the right.
+  // Root may open anything, so as root the tool runs as nobody, from a copy
+  // nobody can reach.
+  void sendToAForbiddenDevice() {
+    vf::PseudoTerminal line;
+    QTemporaryDir dir;
+    QString program = QStringLiteral(VF3360_SEND_PATH);
+    QStringList args{u"--device"_qs, line.path(), u"a"_qs};
+    if (::geteuid() == 0) {
+      const QString copy = dir.filePath(u"vf3360-send"_qs);
+      const auto reachable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+      QVERIFY(QFile::copy(program, copy) && QFile::setPermissions(dir.path(), reachable));
+      args = QStringList{u"--reuid=65534"_qs, u"--regid=65534"_qs, u"--clear-groups"_qs, copy} + args;
+      program = u"setpriv"_qs;
+    } else {
+      QVERIFY(QFile::setPermissions(line.path(), {}));
+    }
+    const Run r = run(program, args);
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.startsWith(u"vf3360-send: cannot open "_qs + line.path()) && r.err.contains(u"usermod -aG dialout"_qs),
+             qPrintable(r.err));
+  }
+
   void sim() {
     QTemporaryDir dir;
     const QString link = dir.filePath(u"module"_qs);
@@ -137,6 +160,13 @@ class ToolsTest : public QObject {
     QVERIFY(sim.waitForFinished(10000));
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());  // removed on the way out
     QCOMPARE(run(QStringLiteral(VF3360_SIM_PATH), {u"--kind"_qs, u"serial"_qs}).status, 2);
+    const Run window = run(QStringLiteral(VF3360_SIM_PATH), {u"--window"_qs}, {}, /*display=*/false);
+    QVERIFY2(window.status == 2 && window.err.contains(u"--window needs a display"_qs), qPrintable(window.err));
+  }
+
+  void versions() {
+    for (const char *program : {VF3360_PATH, VF3360_SEND_PATH, VF3360_SIM_PATH, VF3360_BRIDGE_PATH})
+      QCOMPARE(run(QString::fromUtf8(program), {u"--version"_qs}, {}, false).out, QFileInfo(program).fileName().toUtf8() + " " VF_VERSION "\n");
   }
 
   // The program in a folder of its own, its portnum.ini the test's: the
@@ -146,9 +176,7 @@ class ToolsTest : public QObject {
     QTemporaryDir folder;
     const QString program = folder.filePath(u"vf3360"_qs);
     QVERIFY(QFile::copy(QStringLiteral(VF3360_PATH), program));
-    QFile ini(folder.filePath(u"portnum.ini"_qs));
-    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("19\r\n") == 4);
-    ini.close();
+    QVERIFY(writeFile(folder.filePath(u"portnum.ini"_qs), "19\r\n"));
     vf::PseudoTerminal line;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -4,8 +4,9 @@
 //                 [--broker HOST[:PORT]] [--username NAME] [--cafile FILE] [--config FILE] [--check]
 //
 // Runs until SIGTERM, SIGINT or SIGHUP, then publishes "offline", lets the
-// message on the line finish and ends with status 0 within 5 s. Exit status 2: bad usage or
-// settings; 1: the bridge could not start. --check shows the settings as they
+// message on the line finish and ends with status 0 within 5 s. Exit status 2:
+// bad usage or settings; 1: the bridge could not start; 3: the broker refuses
+// its user name, password or client id, or all of its text topics. --check shows the settings as they
 // would be used and ends with 0.
 
 #include "bridge/bridge_options.h"
@@ -16,9 +17,14 @@
 
 #include <iostream>
 
+namespace {
+constexpr int kRefused = 3;  // the broker will not have this display as configured
+}
+
 int main(int argc, char *argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vf3360-bridge"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VF_VERSION));
 
   const vf::BridgeOptions options =
       vf::readBridgeOptions(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment());
@@ -41,6 +47,7 @@ int main(int argc, char *argv[]) {
   vf::StopSignals stopSignals;
   QObject::connect(&stopSignals, &vf::StopSignals::received, &bridge, &vf::DisplayBridge::stop);
   QObject::connect(&bridge, &vf::DisplayBridge::finished, &app, [] { QCoreApplication::exit(0); });
+  QObject::connect(&bridge, &vf::DisplayBridge::refused, &app, [] { QCoreApplication::exit(kRefused); });
   if (const QString failure = bridge.start(); !failure.isEmpty()) {
     std::cerr << "vf3360-bridge: " << failure.toStdString() << "\n";
     return 1;

@@ -57,10 +57,12 @@ QByteArray readAllStandardInput() {
 int main(int argc, char *argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("vf3360-send"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VF_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Sends text to a VF3360 display module."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption speedOption(QStringLiteral("speed"), QStringLiteral("Scroll speed 1 (fastest) .. 5."),
                                        QStringLiteral("N"), QStringLiteral("1"));
   const QCommandLineOption hexOption(QStringLiteral("hex"),
@@ -81,6 +83,7 @@ int main(int argc, char *argv[]) {
     std::cout << parser.helpText().toStdString();
     return kOk;
   }
+  if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
 
   bool speedOk = false;
   const int speed = parser.value(speedOption).toInt(&speedOk);

@@ -1,10 +1,11 @@
 // vf3360-sim: a virtual VF3360 module on a pseudo-terminal.
 //
 //   vf3360-sim [--json] [--verbose-updates] [--kind rs232c|usb] [--cue-after MS]
-//              [--link PATH] [--window]
+//              [--link PATH] [--window]      vf3360-sim --version
 //
 // Prints the device path on the first line, then one line per thing the
-// module reads. Exit status: 0 ended normally, 1 no pseudo-terminal, 2 bad usage.
+// module reads. Exit status: 0 ended normally, 1 no pseudo-terminal, 2 bad usage
+// (also --window where no display is named).
 
 #include "face/module_face.h"
 #include "sim/event_format.h"
@@ -52,9 +53,17 @@ int badUsage(const QString &why) {
   return kBadUsage;
 }
 
-bool wantsWindow(int argc, char *argv[]) {
+bool given(int argc, char *argv[], const char *option) {
   for (int i = 1; i < argc; ++i)
-    if (QByteArray(argv[i]) == "--window") return true;
+    if (QByteArray(argv[i]) == option) return true;
+  return false;
+}
+
+// Qt ends the program (abort) when the window system it tries is not there;
+// without any named, there is none to try.
+bool displayNamed() {
+  for (const char *variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    if (!qEnvironmentVariableIsEmpty(variable)) return true;
   return false;
 }
 
@@ -110,13 +119,16 @@ class InputLines : public QObject {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-  const bool window = wantsWindow(argc, argv);
+  const bool window = given(argc, argv, "--window") && !given(argc, argv, "--help") && !given(argc, argv, "--version");
+  if (window && !displayNamed()) return badUsage(QStringLiteral("--window needs a display: neither DISPLAY nor WAYLAND_DISPLAY is set"));
   std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
   QCoreApplication::setApplicationName(QStringLiteral("vf3360-sim"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VF_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(description());
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON object per line."));
   const QCommandLineOption updatesOption(QStringLiteral("verbose-updates"),
                                         QStringLiteral("Print every update command instead of a count a second."));
@@ -134,6 +146,7 @@ int main(int argc, char *argv[]) {
   parser.addOptions({jsonOption, updatesOption, kindOption, cueAfterOption, linkOption, windowOption});
   if (!parser.parse(QCoreApplication::arguments())) return badUsage(parser.errorText());
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(kOk);
+  if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   if (!parser.positionalArguments().isEmpty()) return badUsage(QStringLiteral("no arguments are taken"));
 
   vf::ConnectionKind kind = vf::ConnectionKind::Rs232c;

@@ -121,11 +121,6 @@ void TextField::keyPressEvent(QKeyEvent *event) {
     insertPlainText(QStringLiteral("\t"));
     return;
   }
-  // Ctrl+Enter belongs to the window ("変換 + 送信"), never a line break here.
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && (event->modifiers() & Qt::ControlModifier)) {
-    event->ignore();
-    return;
-  }
   QPlainTextEdit::keyPressEvent(event);
 }
 
