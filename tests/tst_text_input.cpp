@@ -142,6 +142,9 @@ class TextInputTest : public QObject {
     QCOMPARE(field.fieldText(), u"x\ny\rz\r\nw"_qs);  // the typed line break is CR LF, the others stay
     field.selectExactRange(7, 8);  // "w", after three line breaks, one of them CR LF
     QCOMPARE(field.textCursor().selectedText(), u"w"_qs);
+    field.setFieldText(u"a😀"_qs);
+    field.selectExactRange(1, 2);  // half of the emoji: the whole of it
+    QCOMPARE(field.textCursor().selectedText(), u"😀"_qs);
   }
 };
 
