@@ -52,7 +52,7 @@ struct Broker {
     if (!conf.open(QIODevice::WriteOnly)) return false;
     // Started as root, mosquitto becomes the user named here (by default
     // "mosquitto", who could not write its database into the folder).
-    conf.write(QStringLiteral("user %2\npersistence %3\npersistence_location %4/\n%1\n")
+    conf.write(QStringLiteral("user %2\npersistence %3\npersistence_location %4/\nlog_dest file %4/broker.log\nlog_type all\n%1\n")
                    .arg(site.isEmpty() ? u"listener %1 127.0.0.1\nallow_anonymous true"_qs.arg(port) : site.arg(port))
                    .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
                    .toUtf8());
@@ -340,7 +340,9 @@ class BridgeTest : public QObject {
     QProcess newcomer;
     newcomer.start(u"mosquitto_sub"_qs, broker_.args() + QStringList{u"--retained-only"_qs, u"-W"_qs, u"1"_qs, u"-v"_qs, u"-t"_qs, topic(u"+"_qs)});
     const QByteArray kept = newcomer.waitForFinished(10000) ? newcomer.readAllStandardOutput() : QByteArray();
-    QVERIFY2(kept.contains("\"state\":\"offline\"") && !kept.contains("/event "), kept.constData());
+    // Its own "offline" (with the text shown), not the will (without): the broker was told goodbye.
+    QVERIFY2(kept.contains("\"state\":\"offline\"") && kept.contains("\"text\":") == (signal != SIGKILL) && !kept.contains("/event "),
+             kept.constData());
     // Started again, it shows the newest text it was given, then the newest of those published meanwhile (queued).
     publish(QStringLiteral("vf3360/group/%1-all/text").arg(name_), "グループ留守中", true);
     publish(topic(u"text"_qs), "留守中");
@@ -437,6 +439,8 @@ class BridgeTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 10000);
     const qsizetype in = pauses.size();
     QVERIFY(!QTest::qWaitFor([&] { return pauses.size() > in; }, 9000));  // the broker gives up after 1.5 keep-alives
+    QFile log(broker_.dir.filePath(u"broker.log"_qs));  // pinged all the while, as the broker saw
+    QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains("Received PINGREQ from retry-test"));
     broker_.stop();
     QTRY_VERIFY_WITH_TIMEOUT(pauses.size() > in, 10000);
     QVERIFY2(pauses[in] >= 15 && pauses[in] <= 25, qPrintable(QString::number(pauses[in])));
