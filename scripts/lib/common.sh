@@ -12,6 +12,7 @@ VF_PACKAGES=(
   fonts-ipafont-gothic
   desktop-file-utils
   mosquitto mosquitto-clients libmosquitto-dev
+  openssl systemd  # the tests make a CA of their own; systemd-analyze rates the service
 )
 # What only scripts/screenshot and bench_program_x need besides: a virtual X
 # display, an X client that watches it, a hand at its keys, a camera.
