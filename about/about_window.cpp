@@ -26,6 +26,7 @@ frmAbout::frmAbout(TellOperator tell, QWidget *parent, QString ownDevice)
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
   ui_->picIcon->setPixmap(vf::programIconPixmap());
+  ui_->lblVersion->setText(QStringLiteral("Ver" VF_VERSION));  // the project's version, as --version tells it
   setWindowIcon(vf::programIcon());
 
   connect(ui_->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
