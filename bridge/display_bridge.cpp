@@ -109,14 +109,15 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
     emit refused();
   });
   connect(&mqtt_, &MqttClient::subscriptionDenied, this, [this](const QString &topic, const QString &reason) {
-    denied(QStringLiteral("subscribe to"), topic, reason);
+    denied(QStringLiteral("subscribe to"), topic, reason, QStringLiteral("subscribe-denied"));
   });
   connect(&mqtt_, &MqttClient::publishDenied, this, [this](const QString &topic, const QString &reason) {
-    denied(QStringLiteral("publish to"), topic, reason);
+    denied(QStringLiteral("publish to"), topic, reason, QStringLiteral("publish-denied"));
   });
   connect(&mqtt_, &MqttClient::takenOver, this, [this](int count) {
     publishEvent({{QStringLiteral("event"), QStringLiteral("taken-over")}, {QStringLiteral("count"), count},
-                  {QStringLiteral("clientId"), mqtt_.clientId()}}, 1);
+                  {QStringLiteral("clientId"), mqtt_.clientId()}, {QStringLiteral("reason"), QStringLiteral("client-id-taken")}},
+                 1);
   });
   connect(&mqtt_, &MqttClient::published, this, [this](int id) {
     if (stopping_ && id == offlineMessage_) mqtt_.stop();
@@ -236,11 +237,12 @@ void DisplayBridge::brokerConnected() {
   publishStatus(1);
 }
 
-void DisplayBridge::denied(const QString &what, const QString &topic, const QString &reason) {
+void DisplayBridge::denied(const QString &what, const QString &topic, const QString &reason, const QString &code) {
   log(QStringLiteral("the broker does not let this display %1 %2: %3").arg(what, topic, reason));
   // At QoS 1 too: a denied event topic is told in the log.
   if (topic != this->topic(QStringLiteral("event"))) {
-    publishEvent({{QStringLiteral("event"), QStringLiteral("denied")}, {QStringLiteral("topic"), topic}, {QStringLiteral("why"), reason}}, 1);
+    publishEvent({{QStringLiteral("event"), QStringLiteral("denied")}, {QStringLiteral("topic"), topic},
+                  {QStringLiteral("reason"), code}, {QStringLiteral("why"), reason}}, 1);
   }
   if (!topic.endsWith(u"/text") || textTopicsDenied_.contains(topic)) return;
   textTopicsDenied_ << topic;

@@ -100,7 +100,8 @@ class DisplayBridge : public QObject {
 
   void brokerConnected();
   void brokerLost(const QString &why, int retryPauseMs);
-  void denied(const QString &what, const QString &topic, const QString &reason);
+  // what: the words of the log line; code: the event's machine-readable reason.
+  void denied(const QString &what, const QString &topic, const QString &reason, const QString &code);
   void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);

@@ -544,7 +544,8 @@ class BridgeTest : public QObject {
     QProcess twin;
     twin.start(QStringLiteral(VF3360_BRIDGE_PATH), {u"--name"_qs, name_, u"--device"_qs, line.path() + u"-none"_qs, u"--broker"_qs,
                                                     QStringLiteral("127.0.0.1:%1").arg(broker_.port)});
-    QCOMPARE(next(u"/event"_qs, {{u"event"_qs, u"taken-over"_qs}, {u"count"_qs, 1}})[u"clientId"], u"vf3360-"_qs + name_);
+    QCOMPARE(next(u"/event"_qs, {{u"event"_qs, u"taken-over"_qs}, {u"count"_qs, 1}, {u"reason"_qs, u"client-id-taken"_qs}})[u"clientId"],
+             u"vf3360-"_qs + name_);
     QTest::qWait(8000);
     const int fights = (bridge_.readAllStandardError() + twin.readAllStandardError()).count("another client took over client id `vf3360-" + name_.toUtf8() + '`');
     twin.kill();
