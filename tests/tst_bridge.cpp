@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -41,9 +43,12 @@ struct Broker {
   QString site;  // listeners and access as a site sets them up (%1: the port); by default anyone on `port`
 
   static QList<quint16> freePorts(int count) {  // held until all are found: each a different one
-    QTcpServer probes[4];
+    std::vector<std::unique_ptr<QTcpServer>> probes;
     QList<quint16> ports;
-    for (int i = 0; i < count; ++i) ports << (probes[i].listen(QHostAddress::LocalHost) ? probes[i].serverPort() : 0);
+    for (int i = 0; i < count; ++i) {
+      auto &probe = probes.emplace_back(std::make_unique<QTcpServer>());
+      ports << (probe->listen(QHostAddress::LocalHost) ? probe->serverPort() : 0);
+    }
     return ports;
   }
   bool start(bool keep = true) {
