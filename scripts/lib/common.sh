@@ -6,7 +6,7 @@ VF_BUILD="$VF_ROOT/build"
 
 # What building, running and testing need.
 VF_PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
   libicu-dev
   fonts-ipafont-gothic
@@ -47,7 +47,20 @@ vf_install_missing() {
   fi
 }
 
+# vf_configure DIR [CMAKE_ARGS...]: configures a build folder with Ninja. A
+# folder made earlier with another generator loses its cache first (cmake
+# refuses to switch generators in place); its other contents are rebuilt.
+vf_configure() {
+  local dir="$1"
+  shift
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$dir/CMakeCache.txt"; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
+  cmake -S "$VF_ROOT" -B "$dir" -G Ninja "$@"
+}
+
+# The program's build in build/ (scripts/run).
 vf_build() {
-  cmake -S "$VF_ROOT" -B "$VF_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  vf_configure "$VF_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   cmake --build "$VF_BUILD" -j"$(nproc)"
 }
