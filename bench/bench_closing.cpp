@@ -9,6 +9,7 @@
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_closing [runs]
 
+#include "spread.h"
 #include "encoder/message_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
@@ -49,13 +50,12 @@ double timeEnd(bool sendFirst, int releaseMs) {
 }
 
 void print(const char *what, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  if (ms.front() < 0) {
+  const bench::Spread s = bench::spreadOf(std::move(ms));
+  if (s.min < 0) {
     std::printf("%s: bytes went missing\n", what);
     return;
   }
-  std::printf("%s, %zu runs: median %.2f ms, min %.2f ms, max %.2f ms\n", what, ms.size(), ms[ms.size() / 2], ms.front(),
-              ms.back());
+  std::printf("%s, %zu runs: median %.2f ms, min %.2f ms, max %.2f ms\n", what, s.count, s.median, s.min, s.max);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_far_end [runs] [seconds]
 
+#include "spread.h"
 #include "tests/support/rig.h"
 
 #include <QAction>
@@ -37,9 +38,9 @@ using Clock = std::chrono::steady_clock;
 double millisBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 void print(const char *what, std::vector<double> millis) {
-  std::sort(millis.begin(), millis.end());
-  std::printf("%s, %zu runs: median %.2f ms, p90 %.2f ms, min %.2f ms, max %.2f ms\n", what, millis.size(),
-              millis[millis.size() / 2], millis[millis.size() * 9 / 10], millis.front(), millis.back());
+  const bench::Spread s = bench::spreadOf(std::move(millis));
+  std::printf("%s, %zu runs: median %.2f ms, p90 %.2f ms, min %.2f ms, max %.2f ms\n", what, s.count, s.median, s.at(0.9),
+              s.min, s.max);
 }
 
 QString textOf(int length) {

@@ -5,6 +5,7 @@
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_typing [keystrokes]
 
+#include "spread.h"
 #include "tests/support/rig.h"
 #include "ui/preview_window.h"
 
@@ -25,9 +26,8 @@ using Clock = std::chrono::steady_clock;
 double millisSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
 void print(const char *what, std::vector<double> millis) {
-  std::sort(millis.begin(), millis.end());
-  std::printf("%s, %zu times: median %.3f ms, p90 %.3f ms, max %.3f ms\n", what, millis.size(), millis[millis.size() / 2],
-              millis[millis.size() * 9 / 10], millis.back());
+  const bench::Spread s = bench::spreadOf(std::move(millis));
+  std::printf("%s, %zu times: median %.3f ms, p90 %.3f ms, max %.3f ms\n", what, s.count, s.median, s.at(0.9), s.max);
 }
 
 // One key typed into the field, handled to its end (edit, marks, counts).
