@@ -2,6 +2,7 @@
 
 #include "encoder/message_builder.h"
 #include "encoder/text_check.h"
+#include "protocol/hex_text.h"
 #include "protocol/packet.h"
 
 #include <QDateTime>
@@ -27,7 +28,7 @@ const QString kCommand = QStringLiteral("command");
 QString codePoints(QStringView characters) {
   QStringList points;
   for (const char32_t point : characters.toUcs4()) {
-    points << QStringLiteral("U+") + QString::number(uint(point), 16).toUpper().rightJustified(4, u'0');
+    points << codePointText(point);
   }
   return points.join(u' ');
 }
