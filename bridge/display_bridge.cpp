@@ -1,6 +1,7 @@
 #include "bridge/display_bridge.h"
 
 #include "encoder/message_builder.h"
+#include "encoder/run_presentation.h"
 #include "encoder/text_check.h"
 #include "protocol/hex_text.h"
 #include "protocol/packet.h"
@@ -307,7 +308,7 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   const RunOutcome outcome = runOutcomeOf(text);
   if (outcome == RunOutcome::TooLong) {
     return refuse(topic, QStringLiteral("too-long"),
-                  QStringLiteral("文字数オーバー (%1 characters, at most %2)").arg(text.size()).arg(kMaxInputLength));
+                  QStringLiteral("%1 (%2 characters, at most %3)").arg(refusalText(outcome)).arg(text.size()).arg(kMaxInputLength));
   }
 
   const Text taken{text, speed_};
