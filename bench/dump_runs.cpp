@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -42,11 +41,27 @@ int main(int argc, char **argv) {
   rig::WindowRig window;
   window.start();
   QStringList shown;  // the fields at each message box
+  // Every field a run may fill, in the window's order: the input, the steps of
+  // the conversion, the 16 frames, the status; the digest holds their texts in
+  // this order and none of their names.
+  const QStringList fieldNames = {
+      QStringLiteral("Text3"), QStringLiteral("Text1"), QStringLiteral("Text2"), QStringLiteral("Text4"),
+      QStringLiteral("Text6"), QStringLiteral("Text13"), QStringLiteral("Text14"), QStringLiteral("Text15"),
+      QStringLiteral("Text19"), QStringLiteral("Text20"), QStringLiteral("Text21"), QStringLiteral("Text22"),
+      QStringLiteral("Text23"), QStringLiteral("Text24"), QStringLiteral("Text25"), QStringLiteral("Text26"),
+      QStringLiteral("Text27"), QStringLiteral("Text28"), QStringLiteral("Text29"), QStringLiteral("Text30"),
+      QStringLiteral("Text31"), QStringLiteral("Text32"), QStringLiteral("Text33"), QStringLiteral("Text34"),
+      QStringLiteral("Text35"), QStringLiteral("Text36"), QStringLiteral("Text37"), QStringLiteral("Label14"),
+      QStringLiteral("Label1")};
+  for (const QString &name : fieldNames) {
+    if (!window.find<QWidget>(name)) {
+      std::fprintf(stderr, "no field %s\n", qPrintable(name));
+      return 1;
+    }
+  }
   const auto fields = [&] {
     QStringList all;
-    for (QWidget *w : window.window->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^(Text\\d+|Label1|Label14)$"))))
-      all << w->objectName() + u'=' + window.field(w->objectName());
-    all.sort();
+    for (const QString &name : fieldNames) all << window.field(name);
     return all.join(u'\x1F');
   };
   window.dialogs.atMessage = [&](const QString &text) { shown << text << fields(); };
