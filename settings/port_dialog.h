@@ -31,7 +31,7 @@ class Form2 : public QDialog {
   void confirmed(const vf::PortAnswer &answer);
 
  private:
-  std::unique_ptr<Ui::Form2> ui_;
+  std::unique_ptr<::Ui::Form2> ui_;
   bool confirmed_ = false;
 };
 

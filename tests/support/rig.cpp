@@ -66,14 +66,14 @@ WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState) 
   }
   devices.insert(QStringLiteral("1/0"), module.line.path());
   devices.insert(QStringLiteral("2/1"), module.line.path());
-  Form1::Setup setup;
+  vf::MainWindow::Setup setup;
   setup.settingsFolder = folder.path();
   setup.deviceNamer = [this](int portNum, vf::ConnectionKind kind) {
     return devices.value(QStringLiteral("%1/%2").arg(portNum).arg(int(kind)), folder.filePath(QStringLiteral("none")));
   };
   setup.endProgram = [this] { ++endRequests; };
   setup.windowStateFile = windowState.isEmpty() ? folder.filePath(u"window.ini"_qs) : windowState;
-  window = std::make_unique<Form1>(std::move(setup));
+  window = std::make_unique<vf::MainWindow>(std::move(setup));
 }
 
 QString WindowRig::iniPath() const { return folder.filePath(QStringLiteral("portnum.ini")); }
@@ -108,6 +108,12 @@ void WindowRig::type(const QString &name, const QString &text) {
   auto *field = find<QWidget>(name);
   field->setFocus();
   typeText(field, text);
+}
+
+void WindowRig::chooseSpeed(int speed) {
+  static const char *const options[] = {"speedFastestOption", "speedFastOption", "speedMediumFastOption",
+                                        "speedMediumOption", "speedSlowOption"};
+  QTest::mouseClick(find<QRadioButton>(QString::fromLatin1(options[speed - 1])), Qt::LeftButton);
 }
 
 void typeText(QWidget *widget, const QString &text) {
