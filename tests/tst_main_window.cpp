@@ -422,12 +422,12 @@ class MainWindowTest : public QObject {
     QCOMPARE(windows.size(), 1);  // one at a time, and not modal
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
-    QCOMPARE(windows[0]->findChild<QLabel *>(u"lblVersion"_qs)->text(), u"Ver3.95"_qs);
+    QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), u"Ver3.95"_qs);
     // The system information: what a support call needs, as text that is
     // selected and copied. Run as root, the test joins the group dialout.
     const group *dialout = ::getgrnam("dialout");
     const bool joined = ::geteuid() == 0 && dialout && ::setgroups(1, &dialout->gr_gid) == 0;
-    QTest::mouseClick(windows[0]->findChild<QPushButton *>(u"cmdSysInfo"_qs), Qt::LeftButton);
+    QTest::mouseClick(windows[0]->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
     auto *info = rig.window->findChild<SystemInfoWindow *>();
     QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
     QCOMPARE(typedThenCopied(info->findChild<QPlainTextEdit *>()), info->report());
@@ -463,7 +463,7 @@ class MainWindowTest : public QObject {
     rig.start();
     if (!rig.find<vf::ModuleLink>(u"link"_qs)->isOpen()) QSKIP("no serial port of this computer opens here");
     rig.press(u"aboutAction"_qs);
-    QTest::mouseClick(rig.window->findChild<QPushButton *>(u"cmdSysInfo"_qs), Qt::LeftButton);
+    QTest::mouseClick(rig.window->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
     const auto stateOf = [&](const QString &report) {  // from its state to the end of its paragraph
       return report.section(u"シリアルポート "_qs + device + u"\n"_qs, 1).section(u"\n\n"_qs, 0, 0).section(u"状態: "_qs, 1).trimmed() + u'|';
     };

@@ -69,14 +69,14 @@ class WindowPortTest : public QObject {
     rig::WindowRig rig(QByteArray("0\r\n"));
     rig.start();
     QTest::keyClick(rig.dialog(), Qt::Key_Escape);
-    QTRY_VERIFY(rig.window->findChildren<Form2 *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
+    QTRY_VERIFY(rig.window->findChildren<PortDialog *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
     QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
     rig.type(u"inputField"_qs, u"あ"_qs);
     rig.press(u"convertAndSendButton"_qs);
     QCOMPARE(rig.dialogs.messages, QStringList{u"ポートが開いていません"_qs});
     rig.press(u"changePortButton"_qs);
     QTRY_VERIFY(rig.dialog());
-    QTest::mouseClick(rig.dialog()->findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+    QTest::mouseClick(rig.dialog()->findChild<QPushButton *>(u"confirmButton"_qs), Qt::LeftButton);
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));
@@ -115,7 +115,7 @@ class WindowPortTest : public QObject {
     rig::WindowRig rig(QByteArray("0\r\n"));
     rig.start();
     rig.press(u"changePortButton"_qs);  // while start-up waits: the same dialog, no second one
-    QCOMPARE(rig.window->findChildren<Form2 *>().size(), 1);
+    QCOMPARE(rig.window->findChildren<PortDialog *>().size(), 1);
     for (const QString &typed : {u"com 1"_qs, u"C"_qs, u"COM 12"_qs, u"Com 17"_qs, u" Com 1 "_qs}) {
       QVERIFY(answer(rig, typed));
       QTRY_VERIFY(rig.dialogs.messages.size() == 1 && rig.dialog());  // asked again

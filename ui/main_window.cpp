@@ -443,7 +443,7 @@ void MainWindow::showEvent(QShowEvent *event) {
 
 void MainWindow::showAbout() {
   if (!about_) {
-    about_ = new frmAbout([](QWidget *parent, const QString &text) { OperatorDialogs::current().showMessage(parent, text); },
+    about_ = new AboutWindow([](QWidget *parent, const QString &text) { OperatorDialogs::current().showMessage(parent, text); },
                           this, link_.openDevice());
     about_->setFont(font());
   }

@@ -15,14 +15,13 @@
 #include <memory>
 #include <optional>
 
-class frmAbout;
-
 namespace vf {
 
 namespace Ui {
 class MainWindow;
 }
-class Form2;
+class AboutWindow;
+class PortDialog;
 class TextField;
 class PreviewWindow;
 class PortSettingsFile;
@@ -121,8 +120,8 @@ class MainWindow : public QMainWindow {
   PortSetup portSetup_;
   QTimer autoUpdateTimer_;
   mutable std::optional<QString> settingsFolder_;
-  QPointer<Form2> portDialog_;
-  QPointer<::frmAbout> about_;
+  QPointer<PortDialog> portDialog_;
+  QPointer<AboutWindow> about_;
   QPointer<PreviewWindow> preview_;
   QTimer previewDue_;  // the preview follows the typing a moment later
   QTimer stateDue_;    // the window state is written once moving has stopped

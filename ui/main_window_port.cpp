@@ -75,9 +75,9 @@ void MainWindow::carryOut(const PortActions &actions, std::size_t from) {
 }
 
 void MainWindow::showPortDialog() {
-  auto *dialog = new Form2(this);
+  auto *dialog = new PortDialog(this);
   dialog->setFont(font());
-  connect(dialog, &Form2::confirmed, this,
+  connect(dialog, &PortDialog::confirmed, this,
           [this](const PortAnswer &answer) { carryOut(portSetup_.confirmed(answer)); });
   // What follows the answer waits until the dialog has closed; closed any
   // other way than by "決定", it gave none.

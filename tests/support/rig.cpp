@@ -83,8 +83,8 @@ QByteArray WindowRig::ini() const {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
-vf::Form2 *WindowRig::dialog() const {
-  for (vf::Form2 *d : window->findChildren<vf::Form2 *>())
+vf::PortDialog *WindowRig::dialog() const {
+  for (vf::PortDialog *d : window->findChildren<vf::PortDialog *>())
     if (d->isVisible()) return d;
   return nullptr;
 }
@@ -125,12 +125,12 @@ void typeText(QWidget *widget, const QString &text) {
   }
 }
 
-void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool keep, bool enter) {
-  QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("Option2") : QStringLiteral("Option1")),
+void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb, bool keep, bool enter) {
+  QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("usbConverterOption") : QStringLiteral("rs232cOption")),
                     Qt::LeftButton);
-  auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("Check1"));
+  auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("keepSettingCheck"));
   if (check->isChecked() != keep) QTest::mouseClick(check, Qt::LeftButton);
-  QLineEdit *edit = dialog.findChild<QComboBox *>(QStringLiteral("Combo1"))->lineEdit();
+  QLineEdit *edit = dialog.findChild<QComboBox *>(QStringLiteral("portNumberBox"))->lineEdit();
   edit->setFocus();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
@@ -138,7 +138,7 @@ void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool kee
   if (enter)
     QTest::keyClick(edit, Qt::Key_Return);
   else
-    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("confirmButton")), Qt::LeftButton);
 }
 
 }  // namespace rig

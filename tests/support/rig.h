@@ -68,7 +68,7 @@ class WindowRig {
   void start() { window->startUp(); }
   QString iniPath() const;
   QByteArray ini() const;
-  vf::Form2 *dialog() const;  // the open port dialog, if any
+  vf::PortDialog *dialog() const;  // the open port dialog, if any
 
   template <typename T>
   T *find(const QString &name) const {
@@ -89,7 +89,7 @@ class WindowRig {
 
 // Answers a port dialog as an operator: clicks the kind and "設定を保持" as
 // asked, types the port into the box and clicks "決定" (or presses Enter in the box).
-void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb = false, bool keep = false, bool enter = false);
+void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb = false, bool keep = false, bool enter = false);
 
 // Types the text key by key; a line feed is the Enter key.
 void typeText(QWidget *widget, const QString &text);
