@@ -33,14 +33,14 @@ double timeEnd(bool sendFirst, int releaseMs) {
   rig.start();
   const QString text(vf::kMaxInputLength, QChar(u'字'));
   if (sendFirst) {
-    rig.window->findChild<vf::TextField *>(QStringLiteral("Text3"))->setFieldText(text);
+    rig.window->findChild<vf::TextField *>(QStringLiteral("inputField"))->setFieldText(text);
     rig.module.line.holdOutput(true);
-    rig.find<QPushButton>(QStringLiteral("Command1"))->click();
+    rig.find<QPushButton>(QStringLiteral("convertAndSendButton"))->click();
   }
   QElapsedTimer clock;
   clock.start();
   if (releaseMs >= 0) QTimer::singleShot(releaseMs, [&] { rig.module.line.holdOutput(false); });
-  rig.find<QPushButton>(QStringLiteral("Command3"))->click();
+  rig.find<QPushButton>(QStringLiteral("endButton"))->click();
   while (rig.endRequests == 0 && clock.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
   const double ms = clock.nsecsElapsed() / 1e6;
   rig.module.line.holdOutput(false);

@@ -59,18 +59,18 @@ int main(int argc, char **argv) {
 
   rig::WindowRig window;
   window.start();
-  auto *command1 = window.find<QPushButton>(QStringLiteral("Command1"));
-  auto *timer1 = window.find<QTimer>(QStringLiteral("Timer1"));
-  auto *text3 = window.find<vf::TextField>(QStringLiteral("Text3"));
+  auto *sendButton = window.find<QPushButton>(QStringLiteral("convertAndSendButton"));
+  auto *autoUpdateTimer = window.find<QTimer>(QStringLiteral("autoUpdateTimer"));
+  auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
 
   for (const int frames : {1, 16}) {
-    text3->setFieldText(frames == 1 ? QStringLiteral("VF3360 漢字表示テスト") : textOf(vf::kMaxInputLength));
+    input->setFieldText(frames == 1 ? QStringLiteral("VF3360 漢字表示テスト") : textOf(vf::kMaxInputLength));
     const qsizetype messageBytes = 14 + 262 * frames;
     std::vector<double> busy, farEnd;
     for (int i = 0; i < runs; ++i) {
       qsizetype received = 0;
       const Clock::time_point start = Clock::now();
-      command1->click();
+      sendButton->click();
       busy.push_back(millisBetween(start, Clock::now()));
       Clock::time_point last = start;
       while (received < messageBytes && Clock::now() < start + std::chrono::seconds(10)) {
@@ -80,7 +80,7 @@ int main(int argc, char **argv) {
           last = Clock::now();
         }
       }
-      timer1->stop();
+      autoUpdateTimer->stop();
       window.module.line.readFor(30);
       if (received < messageBytes) return 1;
       farEnd.push_back(millisBetween(start, last));
@@ -110,18 +110,18 @@ int main(int argc, char **argv) {
   });
   // The ticks as the program sees them, beside the arrivals at the far end.
   std::vector<Clock::time_point> ticks;
-  QObject::connect(timer1, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
-  window.find<QCheckBox>(QStringLiteral("Check1"))->setChecked(true);
-  window.find<QAction>(QStringLiteral("Reload"))->trigger();
+  QObject::connect(autoUpdateTimer, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
+  window.find<QCheckBox>(QStringLiteral("autoUpdateCheck"))->setChecked(true);
+  window.find<QAction>(QStringLiteral("applyAutoUpdateAction"))->trigger();
   QTimer sender;
   int sent = 0;
   QObject::connect(&sender, &QTimer::timeout, [&] {
-    if (++sent <= seconds / 2) command1->click();
+    if (++sent <= seconds / 2) sendButton->click();
   });
   sender.start(1000);
   QTimer::singleShot(seconds * 1000 + 500, &app, &QCoreApplication::quit);
   app.exec();
-  window.find<QCheckBox>(QStringLiteral("Check1"))->setChecked(false);
+  window.find<QCheckBox>(QStringLiteral("autoUpdateCheck"))->setChecked(false);
   reading = false;
   reader.join();
 

@@ -98,7 +98,7 @@ class SerialLinkTest : public QObject {
   void replies_data() {
     QTest::addColumn<ConnectionKind>("kind");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("replyText");  // "-": Text2 stays as it is
+    QTest::addColumn<QString>("replyText");  // "-": replyField stays as it is
     QTest::addColumn<bool>("cue");
     const auto rs = ConnectionKind::Rs232c, usb = ConnectionKind::UsbConverter;
     QTest::newRow("rs cue reply") << rs << hex("1122C000") << "ﾀ" << true;
