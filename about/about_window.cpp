@@ -2,13 +2,15 @@
 
 #include "about/program_icon.h"
 #include "about/system_info.h"
-#include "ui_frmabout.h"
+#include "ui_about_window.h"
 
 #ifdef Q_OS_WIN
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #endif
+
+namespace vf {
 
 #ifdef Q_OS_WIN
 namespace {
@@ -18,41 +20,35 @@ const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ�
 }  // namespace
 #endif
 
-frmAbout::frmAbout(TellOperator tell, QWidget *parent, QString ownDevice)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()), tell_(std::move(tell)), ownDevice_(std::move(ownDevice)) {
+AboutWindow::AboutWindow(TellOperator tell, QWidget *parent, QString ownDevice)
+    : QDialog(parent), ui_(std::make_unique<Ui::AboutWindow>()), tell_(std::move(tell)), ownDevice_(std::move(ownDevice)) {
   ui_->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
-  ui_->picIcon->setPixmap(vf::programIconPixmap());
-  ui_->lblVersion->setText(QStringLiteral("Ver" VF_VERSION));  // the project's version, as --version tells it
-  setWindowIcon(vf::programIcon());
+  ui_->programIconLabel->setPixmap(programIconPixmap());
+  ui_->versionLabel->setText(QStringLiteral("Ver" VF_VERSION));  // the project's version, as --version tells it
+  setWindowIcon(programIcon());
 
-  connect(ui_->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-  connect(ui_->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
-  ui_->cmdOK->setFocus();
-  Form_Load();
+  connect(ui_->okButton, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
+  connect(ui_->systemInfoButton, &QPushButton::clicked, this, &AboutWindow::showSystemInfo);
+  ui_->okButton->setFocus();
+  setWindowTitle(ui_->titleLabel->text() + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));
 }
 
-frmAbout::~frmAbout() = default;
+AboutWindow::~AboutWindow() = default;
 
-void frmAbout::Form_Load() { setWindowTitle(ui_->lblTitle->text() + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報")); }
+void AboutWindow::reject() { ui_->okButton->click(); }
 
-void frmAbout::cmdOK_Click() { done(QDialog::Accepted); }
-
-void frmAbout::reject() { ui_->cmdOK->click(); }
-
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
-
-void frmAbout::StartSysInfo() {
+void AboutWindow::showSystemInfo() {
 #ifdef Q_OS_WIN
   const QString root = QStringLiteral("HKEY_LOCAL_MACHINE");
   QString program;
   QString value;
-  if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), value)) {
+  if (readRegistryValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), value)) {
     program = value;
-  } else if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
+  } else if (readRegistryValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
                          value)) {
     const QString candidate = value + QStringLiteral("\\MSINFO32.EXE");
     if (QFileInfo::exists(candidate)) program = candidate;
@@ -61,39 +57,41 @@ void frmAbout::StartSysInfo() {
   if (tell_) tell_(this, kSysInfoUnavailable);
 #else
   // Beside the About window, and staying when it closes.
-  auto *info = new vf::SystemInfoWindow(vf::systemReport(vf::gatherSystemFacts(ownDevice_)), parentWidget());
+  auto *info = new SystemInfoWindow(systemReport(gatherSystemFacts(ownDevice_)), parentWidget());
   info->setWindowFlag(Qt::Window);
   info->show();
 #endif
 }
 
-bool frmAbout::GetKeyValue(const QString &KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal) {
+bool AboutWindow::readRegistryValue(const QString &rootKey, const QString &keyPath, const QString &valueName, QString &value) {
 #ifdef Q_OS_WIN
   // Read access is all a look-up needs (asking for more fails for an
   // ordinary user under HKEY_LOCAL_MACHINE).
-  QSettings key(KeyRoot + u'\\' + KeyName, QSettings::NativeFormat);
-  if (key.status() != QSettings::NoError || !key.contains(SubKeyRef)) {
-    KeyVal.clear();
+  QSettings key(rootKey + u'\\' + keyPath, QSettings::NativeFormat);
+  if (key.status() != QSettings::NoError || !key.contains(valueName)) {
+    value.clear();
     return false;
   }
-  const QVariant value = key.value(SubKeyRef);
+  const QVariant value = key.value(valueName);
   switch (value.typeId()) {
     case QMetaType::QString:
-      KeyVal = value.toString();
+      value = value.toString();
       break;
     case QMetaType::Int:
     case QMetaType::UInt:
-      KeyVal = QStringLiteral("&h") + QString::number(value.toUInt(), 16).toUpper();
+      value = QStringLiteral("&h") + QString::number(value.toUInt(), 16).toUpper();
       break;
     default:
       break;  // other kinds of value are not read
   }
   return true;
 #else
-  Q_UNUSED(KeyRoot);
-  Q_UNUSED(KeyName);
-  Q_UNUSED(SubKeyRef);
-  KeyVal.clear();
+  Q_UNUSED(rootKey);
+  Q_UNUSED(keyPath);
+  Q_UNUSED(valueName);
+  value.clear();
   return false;
 #endif
 }
+
+}  // namespace vf

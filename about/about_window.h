@@ -7,14 +7,16 @@
 
 #include <memory>
 
+namespace vf {
+
 namespace Ui {
-class frmAbout;
+class AboutWindow;
 }
 
 // The About window: title, version and description of the program, and a
 // button that starts the system's information program where there is one.
 // Non-modal; it closes and destroys itself on "OK", Enter or Esc.
-class frmAbout : public QDialog {
+class AboutWindow : public QDialog {
   Q_OBJECT
 
  public:
@@ -23,32 +25,30 @@ class frmAbout : public QDialog {
 
   // ownDevice: the serial device the program has open, for the system
   // information (empty: none).
-  explicit frmAbout(TellOperator tell, QWidget *parent = nullptr, QString ownDevice = {});
-  ~frmAbout() override;
-
-  void Form_Load();
-  void cmdOK_Click();
-  void cmdSysInfo_Click();
+  explicit AboutWindow(TellOperator tell, QWidget *parent = nullptr, QString ownDevice = {});
+  ~AboutWindow() override;
 
   // Finds and starts the system information program; tells the operator when
   // there is none to start. Where the system has none (Linux), shows the
   // program's own window with what a support call needs.
-  void StartSysInfo();
+  void showSystemInfo();
 
-  // Reads one value from the registry: KeyRoot is the root key's name
-  // ("HKEY_LOCAL_MACHINE"), KeyName the key's path, SubKeyRef the value's
-  // name. True with the value as text in KeyVal (a string as it stands, a
-  // 32-bit number as "&h" and its hexadecimal digits); false with KeyVal
+  // Reads one value from the registry: rootKey is the root key's name
+  // ("HKEY_LOCAL_MACHINE"), keyPath the key's path, valueName the value's
+  // name. True with the value as text in value (a string as it stands, a
+  // 32-bit number as "&h" and its hexadecimal digits); false with value
   // empty when the key or the value cannot be read. Only Windows has a
   // registry; elsewhere the answer is always false.
-  static bool GetKeyValue(const QString &KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal);
+  static bool readRegistryValue(const QString &rootKey, const QString &keyPath, const QString &valueName, QString &value);
 
  protected:
   // Esc presses "OK".
   void reject() override;
 
  private:
-  std::unique_ptr<Ui::frmAbout> ui_;
+  std::unique_ptr<Ui::AboutWindow> ui_;
   TellOperator tell_;
   QString ownDevice_;
 };
+
+}  // namespace vf

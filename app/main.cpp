@@ -52,14 +52,14 @@ int main(int argc, char *argv[]) {
   if (devices.size() > 1) return badUsage(QStringLiteral("give --device only once"));
   if (devices.size() == 1 && devices.first().isEmpty()) return badUsage(QStringLiteral("--device needs a path"));
 
-  Form1::Setup setup;
+  vf::MainWindow::Setup setup;
   if (!devices.isEmpty()) {
     const QString device = devices.first();
     setup.deviceNamer = [device](int, vf::ConnectionKind) { return device; };
   }
   // The window shows itself once start-up has a port open or asks for one.
-  Form1 window(std::move(setup));
-  window.Form_Load();
+  vf::MainWindow window(std::move(setup));
+  window.startUp();
   // Every window was closed while a start-up message was open: the request
   // to quit came before the event loop ran, so end here.
   if (!anyWindowVisible()) return 0;

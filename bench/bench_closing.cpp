@@ -9,6 +9,7 @@
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_closing [runs]
 
+#include "spread.h"
 #include "encoder/message_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
@@ -32,14 +33,14 @@ double timeEnd(bool sendFirst, int releaseMs) {
   rig.start();
   const QString text(vf::kMaxInputLength, QChar(u'字'));
   if (sendFirst) {
-    rig.window->findChild<vf::TextField *>(QStringLiteral("Text3"))->setFieldText(text);
+    rig.window->findChild<vf::TextField *>(QStringLiteral("inputField"))->setFieldText(text);
     rig.module.line.holdOutput(true);
-    rig.find<QPushButton>(QStringLiteral("Command1"))->click();
+    rig.find<QPushButton>(QStringLiteral("convertAndSendButton"))->click();
   }
   QElapsedTimer clock;
   clock.start();
   if (releaseMs >= 0) QTimer::singleShot(releaseMs, [&] { rig.module.line.holdOutput(false); });
-  rig.find<QPushButton>(QStringLiteral("Command3"))->click();
+  rig.find<QPushButton>(QStringLiteral("endButton"))->click();
   while (rig.endRequests == 0 && clock.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
   const double ms = clock.nsecsElapsed() / 1e6;
   rig.module.line.holdOutput(false);
@@ -49,13 +50,12 @@ double timeEnd(bool sendFirst, int releaseMs) {
 }
 
 void print(const char *what, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  if (ms.front() < 0) {
+  const bench::Spread s = bench::spreadOf(std::move(ms));
+  if (s.min < 0) {
     std::printf("%s: bytes went missing\n", what);
     return;
   }
-  std::printf("%s, %zu runs: median %.2f ms, min %.2f ms, max %.2f ms\n", what, ms.size(), ms[ms.size() / 2], ms.front(),
-              ms.back());
+  std::printf("%s, %zu runs: median %.2f ms, min %.2f ms, max %.2f ms\n", what, s.count, s.median, s.min, s.max);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // mixed text (16 frames): the message built and every step of its
 // presentation. Prints median and 90th percentile.
 
+#include "spread.h"
 #include "encoder/message_builder.h"
 #include "encoder/run_presentation.h"
 
@@ -31,9 +32,8 @@ int main(int argc, char **argv) {
     if (message.writes.size() != 18 || steps.empty()) return 1;
     micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
   }
-  std::sort(micros.begin(), micros.end());
+  const bench::Spread s = bench::spreadOf(std::move(micros));
   std::printf("convert-and-send, %d chars, %d runs: median %.1f us, p90 %.1f us, min %.1f us\n",
-              static_cast<int>(text.size()), runs, micros[micros.size() / 2], micros[micros.size() * 9 / 10],
-              micros.front());
+              static_cast<int>(text.size()), runs, s.median, s.at(0.9), s.min);
   return 0;
 }

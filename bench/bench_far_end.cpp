@@ -13,6 +13,7 @@
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_far_end [runs] [seconds]
 
+#include "spread.h"
 #include "tests/support/rig.h"
 
 #include <QAction>
@@ -37,9 +38,9 @@ using Clock = std::chrono::steady_clock;
 double millisBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 void print(const char *what, std::vector<double> millis) {
-  std::sort(millis.begin(), millis.end());
-  std::printf("%s, %zu runs: median %.2f ms, p90 %.2f ms, min %.2f ms, max %.2f ms\n", what, millis.size(),
-              millis[millis.size() / 2], millis[millis.size() * 9 / 10], millis.front(), millis.back());
+  const bench::Spread s = bench::spreadOf(std::move(millis));
+  std::printf("%s, %zu runs: median %.2f ms, p90 %.2f ms, min %.2f ms, max %.2f ms\n", what, s.count, s.median, s.at(0.9),
+              s.min, s.max);
 }
 
 QString textOf(int length) {
@@ -58,18 +59,18 @@ int main(int argc, char **argv) {
 
   rig::WindowRig window;
   window.start();
-  auto *command1 = window.find<QPushButton>(QStringLiteral("Command1"));
-  auto *timer1 = window.find<QTimer>(QStringLiteral("Timer1"));
-  auto *text3 = window.find<vf::TextField>(QStringLiteral("Text3"));
+  auto *sendButton = window.find<QPushButton>(QStringLiteral("convertAndSendButton"));
+  auto *autoUpdateTimer = window.find<QTimer>(QStringLiteral("autoUpdateTimer"));
+  auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
 
   for (const int frames : {1, 16}) {
-    text3->setFieldText(frames == 1 ? QStringLiteral("VF3360 漢字表示テスト") : textOf(vf::kMaxInputLength));
+    input->setFieldText(frames == 1 ? QStringLiteral("VF3360 漢字表示テスト") : textOf(vf::kMaxInputLength));
     const qsizetype messageBytes = 14 + 262 * frames;
     std::vector<double> busy, farEnd;
     for (int i = 0; i < runs; ++i) {
       qsizetype received = 0;
       const Clock::time_point start = Clock::now();
-      command1->click();
+      sendButton->click();
       busy.push_back(millisBetween(start, Clock::now()));
       Clock::time_point last = start;
       while (received < messageBytes && Clock::now() < start + std::chrono::seconds(10)) {
@@ -79,7 +80,7 @@ int main(int argc, char **argv) {
           last = Clock::now();
         }
       }
-      timer1->stop();
+      autoUpdateTimer->stop();
       window.module.line.readFor(30);
       if (received < messageBytes) return 1;
       farEnd.push_back(millisBetween(start, last));
@@ -109,18 +110,18 @@ int main(int argc, char **argv) {
   });
   // The ticks as the program sees them, beside the arrivals at the far end.
   std::vector<Clock::time_point> ticks;
-  QObject::connect(timer1, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
-  window.find<QCheckBox>(QStringLiteral("Check1"))->setChecked(true);
-  window.find<QAction>(QStringLiteral("Reload"))->trigger();
+  QObject::connect(autoUpdateTimer, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
+  window.find<QCheckBox>(QStringLiteral("autoUpdateCheck"))->setChecked(true);
+  window.find<QAction>(QStringLiteral("applyAutoUpdateAction"))->trigger();
   QTimer sender;
   int sent = 0;
   QObject::connect(&sender, &QTimer::timeout, [&] {
-    if (++sent <= seconds / 2) command1->click();
+    if (++sent <= seconds / 2) sendButton->click();
   });
   sender.start(1000);
   QTimer::singleShot(seconds * 1000 + 500, &app, &QCoreApplication::quit);
   app.exec();
-  window.find<QCheckBox>(QStringLiteral("Check1"))->setChecked(false);
+  window.find<QCheckBox>(QStringLiteral("autoUpdateCheck"))->setChecked(false);
   reading = false;
   reader.join();
 

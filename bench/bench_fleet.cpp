@@ -21,6 +21,7 @@
 //   build/bench/bench_fleet [BRIDGES=16] [TEXTS=60] [PAUSE=200] [LISTENERS=0]
 //   build/bench/bench_fleet --flood [BRIDGES=16] [FLOOD=2000]
 
+#include "spread.h"
 #include "protocol/module_decoder.h"
 #include "protocol/text_normalisation.h"
 #include "sim/pseudo_terminal.h"
@@ -56,10 +57,9 @@ double millisBetween(Clock::time_point a, Clock::time_point b) {
 }
 
 void summarise(const char *what, std::vector<double> values, const char *unit) {
-  std::sort(values.begin(), values.end());
-  const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
-  std::printf("%s (%zu): median %.2f %s, p99 %.2f %s, max %.2f %s\n", what, values.size(), at(0.5), unit, at(0.99),
-              unit, values.back(), unit);
+  const bench::Spread s = bench::spreadOf(std::move(values));
+  std::printf("%s (%zu): median %.2f %s, p99 %.2f %s, max %.2f %s\n", what, s.count, s.median, unit, s.at(0.99), unit,
+              s.max, unit);
 }
 
 // Resident memory now and at its peak; its proportional share (the shared

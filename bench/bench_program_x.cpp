@@ -9,6 +9,7 @@
 // installs them):
 //   build/bench/bench_program_x [starts]
 
+#include "spread.h"
 #include "sim/pseudo_terminal.h"
 
 #include <QCoreApplication>
@@ -105,9 +106,9 @@ int main(int argc, char **argv) {
     millis.push_back(ms);
   }
   const double firstStart = millis.front();
-  std::sort(millis.begin(), millis.end());
+  const bench::Spread s = bench::spreadOf(millis);
   std::printf("process start to main window mapped, %d starts: median %.0f ms, min %.0f ms, max %.0f ms (first %.0f ms)\n",
-              starts, millis[millis.size() / 2], millis.front(), millis.back(), firstStart);
+              starts, s.median, s.min, s.max, firstStart);
 
   // (2) Peak memory of an idle program: the window shown, the port open.
   vf::PseudoTerminal pty;

@@ -5,6 +5,7 @@
 //  - a stream of junk as fast as the line takes it: throughput and how much
 //    the peak memory of the process grows.
 
+#include "spread.h"
 #include "link/module_link.h"
 #include "sim/pseudo_terminal.h"
 
@@ -74,10 +75,10 @@ int main(int argc, char **argv) {
       if (events.size() == 1) ++whole;
       latencyMs.push_back(std::chrono::duration<double, std::milli>(lastEvent - lastByte).count());
     }
-    std::sort(latencyMs.begin(), latencyMs.end());
+    const bench::Spread s = bench::spreadOf(latencyMs);
     std::printf("reply in two pieces %d us apart: %d of %d as one event; last byte -> event median %.2f ms, "
                 "p95 %.2f ms\n",
-                pauseUs, whole, replies, latencyMs[latencyMs.size() / 2], latencyMs[latencyMs.size() * 95 / 100]);
+                pauseUs, whole, replies, s.median, s.at(0.95));
   }
 
   events.clear();

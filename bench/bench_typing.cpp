@@ -1,10 +1,11 @@
-// What a keystroke in Text3 costs in the real main window: the edit, the
+// What a keystroke in the input field costs in the real main window: the edit, the
 // marking of every unusable character and the counts, for a full
 // 2033-character text with unusable characters in it; then the preview that
 // follows a moment later; then a 5 MB file loaded and typed into.
 // Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_typing [keystrokes]
 
+#include "spread.h"
 #include "tests/support/rig.h"
 #include "ui/preview_window.h"
 
@@ -25,9 +26,8 @@ using Clock = std::chrono::steady_clock;
 double millisSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
 void print(const char *what, std::vector<double> millis) {
-  std::sort(millis.begin(), millis.end());
-  std::printf("%s, %zu times: median %.3f ms, p90 %.3f ms, max %.3f ms\n", what, millis.size(), millis[millis.size() / 2],
-              millis[millis.size() * 9 / 10], millis.back());
+  const bench::Spread s = bench::spreadOf(std::move(millis));
+  std::printf("%s, %zu times: median %.3f ms, p90 %.3f ms, max %.3f ms\n", what, s.count, s.median, s.at(0.9), s.max);
 }
 
 // One key typed into the field, handled to its end (edit, marks, counts).
@@ -48,28 +48,28 @@ int main(int argc, char **argv) {
 
   rig::WindowRig window;
   window.start();
-  auto *text3 = window.find<vf::TextField>(QStringLiteral("Text3"));
+  auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
   const QString sample = QStringLiteral("漢字かなカナABC abc 123 ｶﾞｷﾞ「」、。！？\r\n堯弌😀한");
   QString text;
   while (text.size() < vf::kMaxInputLength - 1) text += sample;
-  text3->setFieldText(text.left(vf::kMaxInputLength - 1));
-  std::printf("marks in the text: %zu\n", text3->marks().size());
+  input->setFieldText(text.left(vf::kMaxInputLength - 1));
+  std::printf("marks in the text: %zu\n", input->marks().size());
 
   std::vector<double> keys;
   for (int i = 0; i < keystrokes; ++i) {
-    text3->moveCursor(i % 2 ? QTextCursor::End : QTextCursor::Start);
-    keys.push_back(typeOneKey(text3, i % 3 ? QStringLiteral("あ") : QStringLiteral("😀")));
+    input->moveCursor(i % 2 ? QTextCursor::End : QTextCursor::Start);
+    keys.push_back(typeOneKey(input, i % 3 ? QStringLiteral("あ") : QStringLiteral("😀")));
     QKeyEvent back(QEvent::KeyPress, i % 2 ? Qt::Key_Backspace : Qt::Key_Delete, Qt::NoModifier);
-    QCoreApplication::sendEvent(text3, &back);
+    QCoreApplication::sendEvent(input, &back);
   }
   print("keystroke in a 2033-character text: edit, marks and counts", keys);
 
-  window.find<QAction>(QStringLiteral("Preview"))->trigger();
+  window.find<QAction>(QStringLiteral("previewAction"))->trigger();
   auto *preview = window.window->findChild<vf::PreviewWindow *>();
   std::vector<double> previews;
   for (int i = 0; i < keystrokes / 10; ++i) {
     const Clock::time_point start = Clock::now();
-    preview->showText(text3->fieldText(), 1 + i % 5);
+    preview->showText(input->fieldText(), 1 + i % 5);
     previews.push_back(millisSince(start));
   }
   print("preview of the 2033-character text (built, decoded, drawn)", previews);
@@ -82,13 +82,13 @@ int main(int argc, char **argv) {
   big.close();
   window.dialogs.filesToChoose = {big.fileName()};
   const Clock::time_point loadStart = Clock::now();
-  window.press(QStringLiteral("Command8"));
-  std::printf("5 MB file loaded into Text3 (%lld characters): %.0f ms\n", static_cast<long long>(text3->fieldText().size()),
+  window.press(QStringLiteral("loadTextFileButton"));
+  std::printf("5 MB file loaded into the input field (%lld characters): %.0f ms\n", static_cast<long long>(input->fieldText().size()),
               millisSince(loadStart));
   std::vector<double> bigKeys;
-  text3->moveCursor(QTextCursor::Start);
-  for (int i = 0; i < 20; ++i) bigKeys.push_back(typeOneKey(text3, QStringLiteral("あ")));
+  input->moveCursor(QTextCursor::Start);
+  for (int i = 0; i < 20; ++i) bigKeys.push_back(typeOneKey(input, QStringLiteral("あ")));
   print("keystroke at the start of the 5 MB text", bigKeys);
-  std::printf("marks in the 5 MB text: %zu (only the first 2033 characters are judged)\n", text3->marks().size());
+  std::printf("marks in the 5 MB text: %zu (only the first 2033 characters are judged)\n", input->marks().size());
   return 0;
 }

@@ -4,6 +4,7 @@
 // long that round trip takes. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_window_cue_reply [replies]
 
+#include "spread.h"
 #include "tests/support/rig.h"
 
 #include <QApplication>
@@ -37,8 +38,8 @@ int main(int argc, char **argv) {
     if (answer != dataCue) return 1;
     millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
   }
-  std::sort(millis.begin(), millis.end());
+  const bench::Spread s = bench::spreadOf(std::move(millis));
   std::printf("cue reply -> data cue through the window, %d replies: median %.2f ms, p95 %.2f ms, max %.2f ms\n",
-              replies, millis[millis.size() / 2], millis[millis.size() * 95 / 100], millis.back());
+              replies, s.median, s.at(0.95), s.max);
   return 0;
 }

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -42,32 +41,52 @@ int main(int argc, char **argv) {
   rig::WindowRig window;
   window.start();
   QStringList shown;  // the fields at each message box
+  // Every field a run may fill, in the window's order: the input, the steps of
+  // the conversion, the 16 frames, the status; the digest holds their texts in
+  // this order and none of their names.
+  const QStringList fieldNames = {
+      QStringLiteral("inputField"), QStringLiteral("moduleTextField"), QStringLiteral("replyField"),
+      QStringLiteral("jisHexField"), QStringLiteral("jisBinaryField"), QStringLiteral("packetTextField"),
+      QStringLiteral("checksumField"), QStringLiteral("packedPacketField"), QStringLiteral("characterCountField"),
+      QStringLiteral("frameTextField"), QStringLiteral("frameCountField"), QStringLiteral("framePacketField1"),
+      QStringLiteral("framePacketField2"), QStringLiteral("framePacketField3"), QStringLiteral("framePacketField4"),
+      QStringLiteral("framePacketField5"), QStringLiteral("framePacketField6"), QStringLiteral("framePacketField7"),
+      QStringLiteral("framePacketField8"), QStringLiteral("framePacketField9"),
+      QStringLiteral("framePacketField10"), QStringLiteral("framePacketField11"),
+      QStringLiteral("framePacketField12"), QStringLiteral("framePacketField13"),
+      QStringLiteral("framePacketField14"), QStringLiteral("framePacketField15"),
+      QStringLiteral("framePacketField16"), QStringLiteral("conversionStatusLabel"),
+      QStringLiteral("errorCaptionLabel")};
+  for (const QString &name : fieldNames) {
+    if (!window.find<QWidget>(name)) {
+      std::fprintf(stderr, "no field %s\n", qPrintable(name));
+      return 1;
+    }
+  }
   const auto fields = [&] {
     QStringList all;
-    for (QWidget *w : window.window->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^(Text\\d+|Label1|Label14)$"))))
-      all << w->objectName() + u'=' + window.field(w->objectName());
-    all.sort();
+    for (const QString &name : fieldNames) all << window.field(name);
     return all.join(u'\x1F');
   };
   window.dialogs.atMessage = [&](const QString &text) { shown << text << fields(); };
-  auto *text3 = window.find<vf::TextField>(QStringLiteral("Text3"));
+  auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
   std::mt19937 rng(15);
   for (int i = 0; i < texts; ++i) {
     const QString text = randomText(rng);
     const int speed = 1 + i % 5;
-    window.find<QRadioButton>(QStringLiteral("Option%1").arg(speed))->click();
-    text3->setFieldText(text);
+    window.chooseSpeed(speed);
+    input->setFieldText(text);
     shown.clear();
     window.module.clear();
-    window.press(QStringLiteral("Command1"));
-    window.find<QTimer>(QStringLiteral("Timer1"))->stop();
+    window.press(QStringLiteral("convertAndSendButton"));
+    window.find<QTimer>(QStringLiteral("autoUpdateTimer"))->stop();
     window.module.settle(20);
     QCryptographicHash digest(QCryptographicHash::Sha1);
     digest.addData(window.module.bytes);
     digest.addData(shown.join(u'\x1E').toUtf8());
     digest.addData(fields().toUtf8());
-    digest.addData(QByteArray::number(text3->textCursor().selectionStart()) + ',' +
-                   QByteArray::number(text3->textCursor().selectionEnd()));
+    digest.addData(QByteArray::number(input->textCursor().selectionStart()) + ',' +
+                   QByteArray::number(input->textCursor().selectionEnd()));
     std::printf("%d %d %d %s\n", i, int(text.size()), speed, digest.result().toHex().constData());
   }
   return 0;

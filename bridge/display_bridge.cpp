@@ -1,7 +1,9 @@
 #include "bridge/display_bridge.h"
 
 #include "encoder/message_builder.h"
+#include "encoder/run_presentation.h"
 #include "encoder/text_check.h"
+#include "protocol/hex_text.h"
 #include "protocol/packet.h"
 
 #include <QDateTime>
@@ -27,7 +29,7 @@ const QString kCommand = QStringLiteral("command");
 QString codePoints(QStringView characters) {
   QStringList points;
   for (const char32_t point : characters.toUcs4()) {
-    points << QStringLiteral("U+") + QString::number(uint(point), 16).toUpper().rightJustified(4, u'0');
+    points << codePointText(point);
   }
   return points.join(u' ');
 }
@@ -74,14 +76,11 @@ BrokerSettings brokerSettingsFor(const BridgeSettings &settings) {
 DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
     : QObject(parent),
       settings_(std::move(settings)),
-      link_(settings_.port.namer(), this),
+      // A device that takes bytes faster than the line must not make texts
+      // look sent, nor let the next one in before the line has taken this one.
+      session_(settings_.port.namer(), {.holdUpdatesForLine = true, .reopenMs = kReopenMs}, this),
+      link_(session_.link()),
       mqtt_(brokerSettingsFor(settings_), this) {
-  tick_.setSingleShot(true);
-  tick_.setTimerType(Qt::PreciseTimer);
-  tick_.setInterval(kTickMs);
-  connect(&tick_, &QTimer::timeout, this, &DisplayBridge::tick);
-  reopen_.setSingleShot(true);
-  connect(&reopen_, &QTimer::timeout, this, &DisplayBridge::openPort);
   stopDeadline_.setSingleShot(true);
   connect(&stopDeadline_, &QTimer::timeout, this, [this] {
     lineDone_ = brokerDone_ = true;
@@ -96,11 +95,13 @@ DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
   saver_.start();
   statusLater_.setSingleShot(true);
   connect(&statusLater_, &QTimer::timeout, this, [this] { publishStatus(); });
-  // A device that takes bytes faster than the line must not make texts look
-  // sent, nor let the next one in before the line has taken this one.
-  link_.setPaced(true);
-
-  connect(&link_, &ModuleLink::event, this, &DisplayBridge::linkEvent);
+  connect(&session_, &DisplaySession::opened, this, &DisplayBridge::portTried);
+  connect(&session_, &DisplaySession::deviceLost, this, &DisplayBridge::deviceLost);
+  connect(&session_, &DisplaySession::messageDone, this, &DisplayBridge::messageDone);
+  connect(&session_, &DisplaySession::cueAnswered, this,
+          [this] { publishEvent({{QStringLiteral("event"), QStringLiteral("cue-answered")}}); });
+  connect(&session_, &DisplaySession::lineStuck, this,
+          [this] { log(QStringLiteral("the line takes nothing; nothing more is written until it does")); });
   connect(&mqtt_, &MqttClient::connected, this, &DisplayBridge::brokerConnected);
   connect(&mqtt_, &MqttClient::connectionLost, this, &DisplayBridge::brokerLost);
   connect(&mqtt_, &MqttClient::messageArrived, this, &DisplayBridge::messageArrived);
@@ -140,7 +141,7 @@ QString DisplayBridge::start() {
   wantedTopic_ = state_.textTopic;
   blankWanted_ = state_.blank && !wanted_;
   speed_ = state_.speed;
-  openPort();
+  portTried(session_.open(settings_.port.portNum, settings_.port.kind));
   return {};
 }
 
@@ -186,10 +187,8 @@ void DisplayBridge::stop(int signal) {
   offlineMessage_ =
       mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(offline).toJson(QJsonDocument::Compact), true, 1);
   stopping_ = true;
-  tick_.stop();
-  reopen_.stop();
+  session_.end();
   statusLater_.stop();
-  updateWaiting_ = false;
   stopDeadline_.start(kStopDeadlineMs);
   // The message on the line is finished (at most its line time and a
   // second), while the event loop goes on answering the broker.
@@ -309,7 +308,7 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   const RunOutcome outcome = runOutcomeOf(text);
   if (outcome == RunOutcome::TooLong) {
     return refuse(topic, QStringLiteral("too-long"),
-                  QStringLiteral("文字数オーバー (%1 characters, at most %2)").arg(text.size()).arg(kMaxInputLength));
+                  QStringLiteral("%1 (%2 characters, at most %3)").arg(refusalText(outcome)).arg(text.size()).arg(kMaxInputLength));
   }
 
   const Text taken{text, speed_};
@@ -364,22 +363,15 @@ void DisplayBridge::sendNext() {
     }
     if (!clear) continue;
     shown_ = {};
-    if (work.takeDown) {
-      tick_.stop();
-      updateWaiting_ = false;
-    }
+    if (work.takeDown) session_.stopUpdates();
     publishStatus();
   }
 }
 
 void DisplayBridge::showText(LineWork work) {
   const Text &text = work.text;
-  const BuiltMessage message = buildMessage(text.text, text.speed);
-  // As Command1_Click: auto update applied, the message written in one go,
-  // then the update command every 20 ms whether auto update is on or not.
-  applyAutoUpdate();
-  const QString failure = link_.sendMessage(message.writes) ? QString() : link_.failureText();
-  enableTick();
+  const BuiltMessage message = session_.prepare(text.text, text.speed);
+  const QString failure = session_.send(message);
 
   QJsonArray unusable;
   for (const TextCheck::Range &range : checkText(text.text).unusable) {
@@ -410,53 +402,27 @@ void DisplayBridge::showText(LineWork work) {
   // takes 2.19 s on the line).
   work.event = event;
   onLine_ = std::move(work);
-  awaitLine();
 }
 
-void DisplayBridge::awaitLine() {
-  if (awaitingLine_) return;
-  awaitingLine_ = true;
-  link_.whenSent([this] {
-    awaitingLine_ = false;
-    lineFree();
-  });
-}
-
-void DisplayBridge::lineFree() {
-  if (stopping_) return;
-  if (link_.isOpen() && link_.lineBusy()) {
-    // Its line time and a second have passed: the line takes nothing. Nothing
-    // more is written until it has taken what it has.
-    if (!std::exchange(lineStuck_, true)) log(QStringLiteral("the line takes nothing; nothing more is written until it does"));
-    awaitLine();
-    return;
+void DisplayBridge::messageDone(bool allSent) {
+  if (stopping_ || !onLine_) return;
+  LineWork work = std::move(*onLine_);
+  onLine_.reset();
+  QJsonObject &event = work.event;
+  event[QStringLiteral("ms")] = qRound(double(work.since.nsecsElapsed()) / 1e3) / 1000.0;
+  // The port closes when its device goes away: then not every byte left.
+  if (!allSent) {
+    event[QStringLiteral("reason")] = QStringLiteral("port-closed");
+    event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
+  } else {
+    shown_ = work.shown;
   }
-  lineStuck_ = false;
-  const bool news = onLine_ || !waiting_.empty();
-  if (onLine_) {
-    LineWork work = std::move(*onLine_);
-    onLine_.reset();
-    const QElapsedTimer &since = work.since;
-    QJsonObject &event = work.event;
-    event[QStringLiteral("ms")] = qRound(double(since.nsecsElapsed()) / 1e3) / 1000.0;
-    // The port closes when its device goes away: then not every byte left.
-    if (!link_.isOpen()) {
-      event[QStringLiteral("reason")] = QStringLiteral("port-closed");
-      event[QStringLiteral("error")] = QStringLiteral("the port closed before the last byte had gone");
-    } else {
-      shown_ = work.shown;
-    }
-    publishEvent(event);
-    publishStatus();  // what the display shows now, before anything that waited goes
-  }
-  if (!link_.isOpen()) {
-    // What waited is the newest text given (wanted_): shown when the device is back.
-    waiting_.clear();
-    updateWaiting_ = false;
-  }
+  publishEvent(event);
+  publishStatus();  // what the display shows now, before anything that waited goes
+  // What waited is the newest text given (wanted_): shown when the device is back.
+  if (!link_.isOpen()) waiting_.clear();
   sendNext();
-  if (!onLine_ && std::exchange(updateWaiting_, false) && tick_.isActive()) link_.sendCommand(CommandCode::Update);
-  if (news) publishStatus();
+  publishStatus();
 }
 
 void DisplayBridge::supersede(const QString &topic, const QString &reason) {
@@ -542,8 +508,8 @@ void DisplayBridge::takeCommand(const QString &topic, const QString &payload, bo
     if (link_.isOpen()) queue(std::move(work));
   } else if (command == QLatin1String("auto-update on") || command == QLatin1String("auto-update off")) {
     // As the menu item 制御 → 自動更新 with Check1 set or cleared.
-    autoUpdate_ = command.endsWith(QLatin1String("on"));
-    applyAutoUpdate();
+    session_.setAutoUpdate(command.endsWith(QLatin1String("on")));
+    session_.applyAutoUpdate();
   } else {
     return refuse(topic, QStringLiteral("unknown-command"),
                   QStringLiteral("unknown command \"%1\" (clear, rewind, auto-update on, auto-update off)").arg(quoted(command)));
@@ -564,10 +530,10 @@ void DisplayBridge::refuse(const QString &topic, const QString &reason, const QS
 // ---------------------------------------------------------------------------
 // The serial line
 
-void DisplayBridge::openPort() {
+void DisplayBridge::portTried(const PortOpenResult &opened) {
   if (stopping_) return;
-  const PortOpenResult opened = link_.open(settings_.port.portNum, settings_.port.kind);
   if (!opened.open) {
+    // The session tries again every kReopenMs.
     const QString why = openFailureDetail(opened);
     const bool news = why != deviceError_;
     deviceError_ = why;
@@ -575,7 +541,6 @@ void DisplayBridge::openPort() {
       log(QStringLiteral("no device: %1; trying every %2 s").arg(why).arg(kReopenMs / 1000));
       publishStatus();
     }
-    reopen_.start(kReopenMs);
     return;
   }
   const bool back = !deviceError_.isEmpty();
@@ -595,52 +560,17 @@ void DisplayBridge::openPort() {
   }
 }
 
-void DisplayBridge::linkEvent(const LinkEvent &event) {
-  if (stopping_) return;
-  // As MSComm1_OnComm: the cue reply answered, a device that has gone closed,
-  // and auto update stopped by any event while it is switched off.
-  if (event.kind == LinkEvent::Kind::Reply && event.verdict.sendDataCue) {
-    link_.sendCommand(CommandCode::DataCue);
-    publishEvent({{QStringLiteral("event"), QStringLiteral("cue-answered")}});
-  }
-  // deviceError_ is empty while the port is taken to be open; the link has
-  // closed it itself.
-  if (event.deviceGone && deviceError_.isEmpty()) {
-    tick_.stop();
-    deviceError_ = QStringLiteral("the device has gone away (%1)")
-                       .arg(QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(event.error)));
-    log(QStringLiteral("%1; trying every %2 s").arg(deviceError_).arg(kReopenMs / 1000));
-    publishEvent({{QStringLiteral("event"), QStringLiteral("device-lost")},
-                  {QStringLiteral("reason"), QStringLiteral("device-gone")},
-                  {QStringLiteral("error"), deviceError_}});
-    publishStatus();
-    reopen_.start(kReopenMs);
-  }
-  if (!autoUpdate_) tick_.stop();
-}
-
-void DisplayBridge::tick() {
-  // As Timer1_Timer: the next tick counted from the start of this one.
-  tick_.start();
-  // Not behind a line that has not taken what it has: one update waits.
-  if (onLine_ || link_.lineBusy()) {
-    updateWaiting_ = true;
-    awaitLine();
-    return;
-  }
-  if (!link_.sendCommand(CommandCode::Update)) tick_.stop();
-}
-
-void DisplayBridge::applyAutoUpdate() {
-  if (autoUpdate_) {
-    enableTick();
-  } else {
-    tick_.stop();
-  }
-}
-
-void DisplayBridge::enableTick() {
-  if (!tick_.isActive()) tick_.start();
+// The link has closed the port; the session tries it again every kReopenMs.
+// deviceError_ is empty while the port is taken to be open.
+void DisplayBridge::deviceLost(QSerialPort::SerialPortError error) {
+  if (stopping_ || !deviceError_.isEmpty()) return;
+  deviceError_ = QStringLiteral("the device has gone away (%1)")
+                     .arg(QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error)));
+  log(QStringLiteral("%1; trying every %2 s").arg(deviceError_).arg(kReopenMs / 1000));
+  publishEvent({{QStringLiteral("event"), QStringLiteral("device-lost")},
+                {QStringLiteral("reason"), QStringLiteral("device-gone")},
+                {QStringLiteral("error"), deviceError_}});
+  publishStatus();
 }
 
 // ---------------------------------------------------------------------------
@@ -652,7 +582,7 @@ QJsonObject DisplayBridge::statusObject() const {
                      {QStringLiteral("device"), settings_.port.deviceName()},
                      {QStringLiteral("connected"), connectedAt_},
                      {kSpeed, speed_},
-                     {QStringLiteral("autoUpdate"), autoUpdate_},
+                     {QStringLiteral("autoUpdate"), session_.autoUpdate()},
                      {kText, QString()},
                      {QStringLiteral("frames"), 0},
                      {QStringLiteral("unusable"), QJsonArray()}};

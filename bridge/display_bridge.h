@@ -2,8 +2,8 @@
 
 #include "bridge/display_state.h"
 #include "bridge/mqtt_client.h"
-#include "link/module_link.h"
 #include "link/port_options.h"
+#include "session/display_session.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -36,9 +36,8 @@ struct BridgeSettings {
 //   vf3360/NAME/event   published, not retained: one JSON object a happening
 //
 // A text goes to the line exactly as "変換 + 送信" sends it in the program:
-// the same message, then the update command every 20 ms. Auto update and the
-// module's replies are handled as the program's window handles them
-// (Form1::Command1_Click, Timer1_Timer, ApplyAutoUpdate, MSComm1_OnComm).
+// the display session the window uses builds and writes the message, sends
+// the update commands, answers the cue reply and tries a lost device again.
 //
 // One message is on the line at a time, and while it is on its way at most
 // one text waits: the newest. A text it replaces is never sent (told in
@@ -46,16 +45,11 @@ struct BridgeSettings {
 // keep their order with the texts: a clear drops the text that waits, and one
 // taken while a message is on the line follows it. An update command is
 // written only while the line has taken what went before it; at most one
-// waits. Nothing blocks: the end of a message is learnt from whenSent.
-//
-// The link is used through open, sendMessage, sendCommand, whenSent,
-// closeWhenSent (when the bridge stops), close, isOpen and its events only;
-// it owns the line's rules (a lost device closed, the modem lines read, the
-// line time of what was written).
+// waits (the session holds it). Nothing blocks: the end of a message is told
+// by the session.
 class DisplayBridge : public QObject {
   Q_OBJECT
  public:
-  static constexpr int kTickMs = 20;              // the program's Timer1
   static constexpr int kReopenMs = 2000;          // a lost or missing device is tried again this often
   static constexpr qsizetype kMaxPayload = 64 * 1024;
   // The longest a stop waits for the line and the broker: the process ends
@@ -113,19 +107,15 @@ class DisplayBridge : public QObject {
   void queue(LineWork work);
   void sendNext();
   void showText(LineWork work);
-  void awaitLine();
-  void lineFree();
+  void messageDone(bool allSent);
   void supersede(const QString &topic, const QString &reason);
   void tellSuperseded();
   void finishStop();
   void saveSoon();
   void saveState();
 
-  void openPort();
-  void linkEvent(const vf::LinkEvent &event);
-  void tick();
-  void applyAutoUpdate();
-  void enableTick();
+  void portTried(const PortOpenResult &opened);
+  void deviceLost(QSerialPort::SerialPortError error);
 
   QJsonObject statusObject() const;
   void publishStatus(int qos = 0);
@@ -133,10 +123,9 @@ class DisplayBridge : public QObject {
   void log(const QString &line) const;
 
   BridgeSettings settings_;
-  ModuleLink link_;
+  DisplaySession session_;
+  ModuleLink &link_;  // the session's
   MqttClient mqtt_;
-  QTimer tick_;
-  QTimer reopen_;
   QTimer stopDeadline_;
   QTimer tellSuperseded_;
   QTimer statusLater_;
@@ -151,7 +140,6 @@ class DisplayBridge : public QObject {
   DisplayState state_;
   QString statePath_;
   bool saveFailed_ = false;
-  bool autoUpdate_ = false;
   QString deviceError_;            // why the port is not open; empty while it is
   // The text the module should show: the last one taken (none after a
   // clear). Shown when taken while the port is open, and again whenever the
@@ -162,9 +150,6 @@ class DisplayBridge : public QObject {
   QJsonObject shown_;  // what the module shows: the text, its frames and unusable characters
   std::optional<LineWork> onLine_;  // the message whose last byte has not left yet
   std::vector<LineWork> waiting_;   // a text or a clear, then perhaps a rewind
-  bool updateWaiting_ = false;
-  bool awaitingLine_ = false;
-  bool lineStuck_ = false;          // told once: the line took nothing in its line time and a second
   struct Superseded {
     int count = 0;
     QStringList topics;

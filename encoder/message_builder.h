@@ -51,6 +51,13 @@ struct BuiltMessage {
   bool hasUnusable() const { return firstUnusableTo > firstUnusableFrom; }
 };
 
+// The frames a message of so many characters takes (after the text rules,
+// padding included): 127 in frame 1, 128 in each after it.
+constexpr int framesFor(qsizetype characters) {
+  constexpr int first = kFirstFrameDataBytes / 2, later = kLaterFrameDataBytes / 2;
+  return characters <= first ? 1 : 1 + static_cast<int>((characters - first + later - 1) / later);
+}
+
 // Speed option 1 .. 5, fastest first.
 BuiltMessage buildMessage(QStringView text, int speedOption);
 // How buildMessage would end for this text, without building anything.

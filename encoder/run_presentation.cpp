@@ -22,6 +22,15 @@ class Steps {
 
 }  // namespace
 
+QString refusalText(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::TooLong: return QStringLiteral("文字数オーバー");
+    case RunOutcome::Empty: return QStringLiteral("文字を入力してください");
+    case RunOutcome::Sent: break;
+  }
+  return {};
+}
+
 std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft) {
   using F = RunField;
   Steps s;
@@ -33,12 +42,12 @@ std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft) {
   s.set(F::ModuleText, message.padded);
   s.set(F::CharacterCount, count);
   if (message.outcome == RunOutcome::TooLong) {
-    s.box(QStringLiteral("文字数オーバー"));
+    s.box(refusalText(message.outcome));
     return s.take();
   }
   if (message.outcome == RunOutcome::Empty) {
     s.clearAutoUpdate();
-    s.box(QStringLiteral("文字を入力してください"));
+    s.box(refusalText(message.outcome));
     return s.take();
   }
 

@@ -52,4 +52,9 @@ using RunStep = std::variant<SetField, ShowMessage, ClearAutoUpdate, SelectInInp
 // packetLeft: the packet text held a packet when the run began.
 std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft);
 
+// The words of a run that sends nothing ("文字数オーバー", "文字を入力してください"),
+// as the window's box, vf3360-send and the bridge's refusal say them; empty
+// for a run that sends.
+QString refusalText(RunOutcome outcome);
+
 }  // namespace vf

@@ -17,7 +17,7 @@ TextCheck checkText(QStringView text) {
     if (check.unusable.empty() || check.unusable.back().to < whole.to) check.unusable.push_back({whole.from, whole.to});
   }
   if (!text.isEmpty() && text.size() <= kMaxInputLength) {
-    check.frames = 1 + static_cast<int>((normalised.text.size() + kPaddingLength) / 128);
+    check.frames = framesFor(normalised.text.size() + kPaddingLength);
   }
   return check;
 }

@@ -181,8 +181,8 @@ class ModuleLink : public QObject {
   QElapsedTimer burstClock_;
   QByteArray head_;
   qint64 count_ = 0;
-  bool gone_ = false;
-  int opening_ = 0;  // counts the opens and closes: an event of an earlier opening is dropped  // the device's going has been reported since the port was opened
+  bool gone_ = false;  // the device's going has been reported since the port was opened
+  int opening_ = 0;    // counts the opens and closes: an event of an earlier opening is dropped
   std::optional<QSerialPort::PinoutSignals> modemLines_;
   // Draining: what has been written since the line was idle, who waits for
   // the end, and until when at most.

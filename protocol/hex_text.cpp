@@ -44,4 +44,8 @@ QString fourDigitHex(std::uint16_t value) {
   return text.append(pairOf(static_cast<char>(value & 0xFF)));
 }
 
+QString codePointText(char32_t point) {
+  return QStringLiteral("U+") + QString::number(uint(point), 16).toUpper().rightJustified(4, u'0');
+}
+
 }  // namespace vf

@@ -20,5 +20,7 @@ QString openHex(QByteArrayView bytes);
 QString packedHex(QByteArrayView bytes);
 // A number as four digits with leading zeros ("00E6"): a packet's checksum.
 QString fourDigitHex(std::uint16_t value);
+// A character's code point as Unicode writes it: "U+9AD9", "U+0009", "U+1F600".
+QString codePointText(char32_t point);
 
 }  // namespace vf

@@ -89,7 +89,6 @@ int packetLengthOf(const std::uint8_t *b, qsizetype available, bool final) {
 }  // namespace
 
 void LineFraming::feed(QByteArrayView bytes, Receiver &to) {
-  fed_ += bytes.size();
   const auto *in = reinterpret_cast<const std::uint8_t *>(bytes.data());
   qsizetype taken = 0;
   while (taken < bytes.size()) {

@@ -54,7 +54,6 @@ class LineFraming {
   void flush(Receiver &to);
 
   qsizetype pendingBytes() const { return static_cast<qsizetype>(buffer_.size()) - head_; }
-  qint64 position() const { return fed_; }
   // The offset of the first byte not yet handed over.
   qint64 offset() const { return consumed_ + head_; }
 
@@ -68,7 +67,6 @@ class LineFraming {
   std::vector<std::uint8_t> buffer_;
   qsizetype head_ = 0;   // first byte not yet consumed
   qint64 consumed_ = 0;  // stream offset of buffer_[0]
-  qint64 fed_ = 0;
 
   // The run of skipped bytes not yet reported.
   qint64 skippedStart_ = 0;

@@ -18,10 +18,8 @@ void MessageTracker::interrupt(const QString &why, qint64 offset, Events &out) {
                             .arg(offset_)
                             .arg(why)));
   } else if (state_ == State::Receiving) {
-    ModuleEvent e = fault(offset, LineFault::IncompleteMessage,
-                          QStringLiteral("%1 of %2 announced packet(s) arrived before %3").arg(received_).arg(announced_).arg(why));
-    std::get<decoded::Fault>(e.what).unfinished = decoded::Fault::Unfinished{announced_, received_, text_};
-    out.push_back(std::move(e));
+    out.push_back(fault(offset, LineFault::IncompleteMessage,
+                        QStringLiteral("%1 of %2 announced packet(s) arrived before %3").arg(received_).arg(announced_).arg(why)));
   }
   state_ = State::Idle;
 }

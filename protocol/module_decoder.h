@@ -36,7 +36,6 @@ class ModuleDecoder {
   std::vector<ModuleEvent> flush();
 
   qsizetype pendingBytes() const { return framing_.pendingBytes(); }
-  qint64 position() const { return framing_.position(); }
 
  private:
   LineFraming framing_;

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <optional>
 #include <span>
 #include <variant>
 #include <vector>
@@ -90,15 +89,7 @@ struct Message {
 
 // A fault that belongs to no single packet.
 struct Fault {
-  // What had arrived of a message cut short (IncompleteMessage).
-  struct Unfinished {
-    int frames = 0;    // announced
-    int received = 0;  // packets that arrived for it
-    QString text;
-    bool operator==(const Unfinished &) const = default;
-  };
   FaultReport report;
-  std::optional<Unfinished> unfinished = std::nullopt;
   bool operator==(const Fault &) const = default;
 };
 

@@ -5,10 +5,6 @@
 #include <algorithm>
 
 namespace vf {
-namespace {
-constexpr char kSpeedCodeMark = static_cast<char>(0x8B);
-constexpr char kFillByte = static_cast<char>(0xFF);
-}  // namespace
 
 int speedByteOf(int speedOption) {
   switch (speedOption) {
@@ -26,9 +22,9 @@ QByteArray buildPacket(int frameNumber, int speedOption, QByteArrayView displayC
   QByteArray packet;
   packet.reserve(kPacketSize);
   packet.append('\0').append(static_cast<char>(frameNumber)).append('\0');
-  if (frameNumber == 1) packet.append(static_cast<char>(speedByteOf(speedOption))).append(kSpeedCodeMark);
+  if (frameNumber == 1) packet.append(static_cast<char>(speedByteOf(speedOption))).append(static_cast<char>(kSpeedCodeMark));
   packet.append(displayCodes.first(std::min<qsizetype>(displayCodes.size(), kPacketBodySize - packet.size())));
-  packet.append(kPacketBodySize - packet.size(), kFillByte);
+  packet.append(kPacketBodySize - packet.size(), static_cast<char>(kFillByte));
   // No body the encoder builds sums to more than 65,296 (a header and 256
   // fill bytes): the sum always fits its two bytes.
   unsigned sum = 0;

@@ -12,6 +12,10 @@ inline constexpr int kPacketBodySize = 259;
 inline constexpr int kFirstFrameDataBytes = 254;
 inline constexpr int kLaterFrameDataBytes = 256;
 inline constexpr int kMaxFrames = 16;
+// The byte after frame 1's speed byte, and the byte that fills a packet
+// after its display codes.
+inline constexpr std::uint8_t kSpeedCodeMark = 0x8B;
+inline constexpr std::uint8_t kFillByte = 0xFF;
 
 // The five scroll speeds, fastest first.
 inline constexpr int kSpeedOptionCount = 5;

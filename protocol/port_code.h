@@ -5,7 +5,7 @@
 namespace vf {
 
 // How the module is attached: a built-in RS-232C port or a USB-serial
-// converter ("USB変換"). The values are those portnum.ini and PortKind use.
+// converter ("USB変換"). The values are those portnum.ini uses.
 enum class ConnectionKind { Rs232c = 0, UsbConverter = 1 };
 
 inline constexpr int kMaxPortNumber = 16;

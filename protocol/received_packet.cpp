@@ -12,8 +12,6 @@
 namespace vf {
 namespace {
 
-constexpr std::uint8_t kSpeedCodeMark = 0x8B;
-constexpr std::uint8_t kFillByte = 0xFF;
 constexpr int kMaxSpeedByte = 3;
 constexpr int kUnknownCodesListed = 8;
 

@@ -1,10 +1,10 @@
 #include "settings/port_dialog.h"
 
-#include "settings/ui_form2.h"
+#include "settings/ui_port_dialog.h"
 
 namespace vf {
 
-Form2::Form2(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::Form2>()) {
+PortDialog::PortDialog(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::PortDialog>()) {
   ui_->setupUi(this);
   // A title and a close box; no minimise or maximise button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -13,20 +13,20 @@ Form2::Form2(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::Form2>
   // The text is compared exactly: no completion that would turn "com 5" or
   // "C" into a listed entry behind the operator's back, and Enter in the box
   // adds nothing to the list: it presses "決定", the default button.
-  ui_->Combo1->setCompleter(nullptr);
-  ui_->Combo1->setInsertPolicy(QComboBox::NoInsert);
-  ui_->Command1->setDefault(true);
-  connect(ui_->Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+  ui_->portNumberBox->setCompleter(nullptr);
+  ui_->portNumberBox->setInsertPolicy(QComboBox::NoInsert);
+  ui_->confirmButton->setDefault(true);
+  connect(ui_->confirmButton, &QPushButton::clicked, this, &PortDialog::confirm);
 }
 
-Form2::~Form2() = default;
+PortDialog::~PortDialog() = default;
 
-void Form2::Command1_Click() {
+void PortDialog::confirm() {
   if (confirmed_) return;
   confirmed_ = true;
-  emit confirmed({listedPortNumber(ui_->Combo1->currentText()),
-                  ui_->Option2->isChecked() ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c,
-                  ui_->Check1->isChecked()});
+  emit confirmed({listedPortNumber(ui_->portNumberBox->currentText()),
+                  ui_->usbConverterOption->isChecked() ? ConnectionKind::UsbConverter : ConnectionKind::Rs232c,
+                  ui_->keepSettingCheck->isChecked()});
   accept();
 }
 

@@ -6,11 +6,11 @@
 
 #include <memory>
 
-namespace Ui {
-class Form2;
-}
-
 namespace vf {
+
+namespace Ui {
+class PortDialog;
+}
 
 // "ポート選択": the operator chooses the port number and the kind of
 // connection and may keep the choice. Non-modal; created afresh every time
@@ -18,20 +18,22 @@ namespace vf {
 // also in the port box) hands the answer back (confirmed) and the dialog
 // closes with QDialog::Accepted; Esc, the close box and the window system's
 // close request close it with QDialog::Rejected, which is no answer.
-class Form2 : public QDialog {
+class PortDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit Form2(QWidget *parent = nullptr);
-  ~Form2() override;
+  explicit PortDialog(QWidget *parent = nullptr);
+  ~PortDialog() override;
 
-  // "決定".
-  void Command1_Click();
 
  signals:
   void confirmed(const vf::PortAnswer &answer);
 
+ private slots:
+  // "決定" (or Enter): hands the answer back once and closes.
+  void confirm();
+
  private:
-  std::unique_ptr<Ui::Form2> ui_;
+  std::unique_ptr<Ui::PortDialog> ui_;
   bool confirmed_ = false;
 };
 

@@ -10,8 +10,6 @@ PortAction act(Kind kind, const QString &text = {}, bool quiet = false) { return
 
 PortActions PortSetup::startUp(bool fileExists, const StoredPortLine &line) {
   PortActions actions;
-  PortChanging = 0;
-  IniRewritten = 0;
   startLine_ = line;
   if (!fileExists) {
     actions.push_back(act(Kind::ShowMessage, kCreatingFile));
@@ -19,12 +17,10 @@ PortActions PortSetup::startUp(bool fileExists, const StoredPortLine &line) {
     return actions;
   }
   if (line.asksForPort()) {
-    showDialog(actions);
+    showDialog(actions, DialogCause::StoredLine);
     return actions;
   }
-  const PortChoice stored = decodePortCode(line.code);
-  PortNum = stored.portNum;
-  PortKind = stored.kind;
+  chosen_ = decodePortCode(line.code);
   open(actions);
   return actions;
 }
@@ -35,19 +31,16 @@ void PortSetup::rewriteDefault(PortActions &actions) {
   // reason. The dialog is shown whether or not the write worked, so a stored
   // port that does not open is never tried again and again.
   actions.push_back(act(Kind::WriteFile, QStringLiteral("1"), true));
-  PortChanging = 0;
-  IniRewritten = 1;
-  showDialog(actions);
+  showDialog(actions, DialogCause::DefaultWritten);
 }
 
-void PortSetup::showDialog(PortActions &actions) {
+void PortSetup::showDialog(PortActions &actions, DialogCause cause) {
   dialogOpen_ = true;
   // The dialog's load: the main window first, then the file.
   actions.push_back(act(Kind::ShowMainWindow));
-  if (PortChanging != 1 && (IniRewritten == 1 || startLine_.isBlank())) {
+  if (cause == DialogCause::DefaultWritten || (cause == DialogCause::StoredLine && startLine_.isBlank())) {
     actions.push_back(act(Kind::WriteFile, QStringLiteral("0")));
   }
-  PortChanging = 0;
   actions.push_back(act(Kind::ShowDialog));
 }
 
@@ -65,9 +58,8 @@ PortActions PortSetup::changePort() {
 
 void PortSetup::beginChange(PortActions &actions) {
   actions.push_back(act(Kind::StopAutoUpdate));
-  PortChanging = 1;
   actions.push_back(act(Kind::ClosePort));
-  showDialog(actions);
+  showDialog(actions, DialogCause::PortChange);
 }
 
 std::optional<int> listedPortNumber(const QString &entry) {
@@ -84,19 +76,16 @@ PortActions PortSetup::confirmed(const PortAnswer &answer) {
     actions.push_back(act(Kind::ShowMessage, kChoosePort));
     return actions;
   }
-  PortNum = *answer.portNum;
-  PortKind = answer.kind;
-  if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(PortNum, PortKind)));
+  chosen_ = PortChoice{*answer.portNum, answer.kind};
+  if (answer.keep) actions.push_back(act(Kind::WriteFile, portCodeLine(chosen_->portNum, chosen_->kind)));
   return actions;
 }
 
 PortActions PortSetup::noAnswer() {
   PortActions actions;
   dialogOpen_ = false;
-  IniRewritten = 0;
   if (lastOpened_) {
-    PortNum = lastOpened_->portNum;
-    PortKind = lastOpened_->kind;
+    chosen_ = lastOpened_;
     open(actions);
   } else {
     // Start-up without a port: the window works, sending says the port is not open.
@@ -110,8 +99,7 @@ PortActions PortSetup::dialogClosed() {
   PortActions actions;
   dialogOpen_ = false;
   if (!started_) {
-    IniRewritten = 0;
-    if (PortNum == 0) {
+    if (!chosen_) {
       rewriteDefault(actions);  // no port chosen: the dialog has said so
       return actions;
     }
@@ -121,14 +109,15 @@ PortActions PortSetup::dialogClosed() {
 }
 
 void PortSetup::open(PortActions &actions) const {
-  actions.push_back({Kind::OpenPort, {}, false, PortNum, PortKind});
+  const PortChoice port = chosen_.value_or(PortChoice{});
+  actions.push_back({Kind::OpenPort, {}, false, port.portNum, port.kind});
 }
 
 PortActions PortSetup::portOpened(bool open, const QString &failure) {
   PortActions actions;
   if (open) {
-    lastOpened_ = PortChoice{PortNum, PortKind};
-    actions.push_back(act(Kind::ShowStatus, openPortStatusText(PortNum, PortKind)));
+    lastOpened_ = chosen_.value_or(PortChoice{});
+    actions.push_back(act(Kind::ShowStatus, openPortStatusText(lastOpened_->portNum, lastOpened_->kind)));
     if (!started_) actions.push_back(act(Kind::ShowMainWindow));
     started_ = true;
     return actions;

@@ -29,10 +29,10 @@ struct PortAction {
     ShowMainWindow,
     ShowDialog,      // show a new port selection dialog, non-modal
     RaiseDialog,     // bring the dialog that waits to the front
-    StopAutoUpdate,  // Timer1 off and Check1 cleared (its own handling runs)
+    StopAutoUpdate,  // the auto-update timer off and its check box cleared (its own handling runs)
     ClosePort,
     OpenPort,        // run the opening sequence for portNum and portKind; answer with portOpened()
-    ShowStatus,      // Label13 reads `text`
+    ShowStatus,      // the port status label reads `text`
   };
   Kind kind;
   QString text;
@@ -54,7 +54,7 @@ using PortActions = std::vector<PortAction>;
 // every failed open, the dialog asks (the file then holds "0" while it is
 // open). Port change: auto update off, port closed, the dialog asks, the
 // chosen port is opened; a failed open asks again. An answer that is no port
-// number leaves PortNum as it was: at start-up that asks again, during a port
+// number leaves the chosen port as it was: at start-up that asks again, during a port
 // change it reopens the port before. A refused answer changes nothing: not
 // the port number, not the kind, not portnum.ini.
 //
@@ -66,12 +66,6 @@ class PortSetup {
   static inline const QString kCreatingFile = QStringLiteral("初期設定ファイル portnum.ini を作成します");
   static inline const QString kChoosePort = QStringLiteral("ポート番号を選択してください");
   static inline const QString kPortDidNotOpen = QStringLiteral("ポートが開けませんでした");
-
-  // The program-wide port state.
-  int PortNum = 0;  // port number 1 .. 16; 0: none chosen
-  ConnectionKind PortKind = ConnectionKind::Rs232c;
-  int IniRewritten = 0;  // start-up has just written the default "1"
-  int PortChanging = 0;  // the dialog was opened by "ポート変更"
 
   // The window has loaded: whether portnum.ini exists, and its first line.
   PortActions startUp(bool fileExists, const StoredPortLine &line);
@@ -87,14 +81,23 @@ class PortSetup {
   PortActions portOpened(bool open, const QString &failure = {});
 
  private:
+  // Why the dialog is shown; it decides whether portnum.ini holds "0" while
+  // the dialog is open.
+  enum class DialogCause {
+    StoredLine,      // start-up: the stored line asks for a port ("0" only over a blank line)
+    DefaultWritten,  // start-up has just written the default "1" ("0" over it)
+    PortChange,      // "ポート変更" (the file is left as it is)
+  };
+
   void rewriteDefault(PortActions &actions);
-  void showDialog(PortActions &actions);
+  void showDialog(PortActions &actions, DialogCause cause);
   void beginChange(PortActions &actions);
   void open(PortActions &actions) const;
 
   StoredPortLine startLine_;
   bool dialogOpen_ = false;
   bool started_ = false;
+  std::optional<PortChoice> chosen_;      // the port to open: the one chosen last; none yet
   std::optional<PortChoice> lastOpened_;  // the port that was open last
 };
 

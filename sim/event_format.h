@@ -36,8 +36,6 @@ class EventLog : public QObject {
   // Writes the updates counted since the last summary, if any.
   void flushUpdates();
 
-  qint64 updatesSeen() const { return totalUpdates_; }
-
  private:
   void emitLine(const QString &text, const QJsonObject &json);
 

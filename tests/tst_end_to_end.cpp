@@ -55,18 +55,18 @@ class EndToEndTest : public QObject {
     for (int i = 0; i < texts.size() + 5; ++i) {
       const QString text = i < texts.size() ? texts[i] : all.left(20 * i);
       const int speed = 1 + i % 5;
-      QTest::mouseClick(program.find<QRadioButton>(QStringLiteral("Option%1").arg(speed)), Qt::LeftButton);
-      program.find<vf::TextField>(u"Text3"_qs)->setFieldText(i % 2 ? QString() : text);
-      if (i % 2) program.type(u"Text3"_qs, text.left(200));  // key by key
-      program.press(u"Command1"_qs);
-      program.find<QTimer>(u"Timer1"_qs)->stop();
+      program.chooseSpeed(speed);
+      program.find<vf::TextField>(u"inputField"_qs)->setFieldText(i % 2 ? QString() : text);
+      if (i % 2) program.type(u"inputField"_qs, text.left(200));  // key by key
+      program.press(u"convertAndSendButton"_qs);
+      program.find<QTimer>(u"autoUpdateTimer"_qs)->stop();
       const QList<QJsonObject> events = sim.until(u"message"_qs);
       QVERIFY(!events.isEmpty());
       for (const QJsonObject &e : events)
         QVERIFY2(e[u"event"_qs] != u"fault"_qs && e[u"ok"_qs] != false, QJsonDocument(e).toJson().constData());
-      const QString shown = program.field(u"Text1"_qs).replace(u'\r', QChar(0x3000)).replace(u'\n', QChar(0x3000));  // line ends as blanks
+      const QString shown = program.field(u"moduleTextField"_qs).replace(u'\r', QChar(0x3000)).replace(u'\n', QChar(0x3000));  // line ends as blanks
       QCOMPARE(events.last()[u"text"_qs].toString(), shown);
-      QCOMPARE(events.last()[u"frames"_qs].toInt(), program.field(u"Text21"_qs).toInt());
+      QCOMPARE(events.last()[u"frames"_qs].toInt(), program.field(u"frameCountField"_qs).toInt());
       QCOMPARE(events.last()[u"speed"_qs].toInt(), speed >= 4 ? 3 : speed - 1);
     }
   }
@@ -85,13 +85,13 @@ class EndToEndTest : public QObject {
     QFETCH(QByteArray, ini);
     Sim sim({u"--kind"_qs, kind});
     Program program(sim, ini);
-    program.find<vf::TextField>(u"Text3"_qs)->setFieldText(u"頭だし"_qs);
-    program.press(u"Command1"_qs);
+    program.find<vf::TextField>(u"inputField"_qs)->setFieldText(u"頭だし"_qs);
+    program.press(u"convertAndSendButton"_qs);
     QVERIFY(!sim.until(u"message"_qs).isEmpty());
     QVERIFY(sim.until(u"update"_qs).size() == 1);  // auto update runs after the message
     sim.process.write("cue\n");
     QVERIFY(!sim.until(u"data-cue"_qs).isEmpty());
-    QTRY_VERIFY(!program.find<QTimer>(u"Timer1"_qs)->isActive());
+    QTRY_VERIFY(!program.find<QTimer>(u"autoUpdateTimer"_qs)->isActive());
     sim.process.write("quit\n");
     QVERIFY(sim.process.waitForFinished(5000));
     QVERIFY(!sim.process.readAll().contains("data-cue"));  // one answer only

@@ -1,6 +1,6 @@
-// `cmake --install` into a staging folder under /usr, as a package would: the
-// files, the installed tools, the desktop entry, the icons and the bridge's
-// service.
+// `cmake --install` of this build into a staging folder under /usr, as a
+// package would: the files, the installed programs, the desktop entry, the
+// icons and the bridge's service.
 
 #include <QColorSpace>
 #include <QDirIterator>
@@ -50,21 +50,31 @@ class InstallTest : public QObject {
     expected.sort();
     QCOMPARE(found, expected);
 
-    for (const QString &tool : {u"vf3360-send"_qs, u"vf3360-sim"_qs})  // the installed copies run
-      QVERIFY(runToEnd(root_ + u"bin/"_qs + tool, {u"--help"_qs}).startsWith("Usage: "));
+    for (const QString &program : {u"vf3360"_qs, u"vf3360-send"_qs, u"vf3360-sim"_qs, u"vf3360-bridge"_qs})  // this build's
+      QCOMPARE(runToEnd(root_ + u"bin/"_qs + program, {u"--version"_qs}), (program + u" "_qs VF_VERSION "\n").toUtf8());
   }
 
-  // The service runs the installed bridge on its settings file, and not again
-  // after bad settings; the example is a settings file the bridge takes.
+  // The service's command, run as systemd would for an instance with the staging folder as /, and the example
+  // copied in as that instance's settings file: the bridge takes it as hall-1's and refuses it as hall-2's with the
+  // status after which the service is not started again (bad settings; 3 is a refusal for good by the broker).
   void bridgeService() {
     QFile unit(root_ + u"lib/systemd/system/vf3360-bridge@.service"_qs);
     QVERIFY(unit.open(QIODevice::ReadOnly));
-    const int badSettings = QProcess::execute(root_ + u"bin/vf3360-bridge"_qs, {u"--name"_qs, u"a/b"_qs, u"--port"_qs, u"1"_qs});
-    const QByteArray text = unit.readAll();
-    QVERIFY(text.contains("\nExecStart=/usr/bin/vf3360-bridge --config /etc/vf3360/bridge-%i.ini --instance %i\n") &&
-            text.contains(QStringLiteral("\nRestartPreventExitStatus=%1 3\n").arg(badSettings).toUtf8()));
-    const QByteArray shown = runToEnd(root_ + u"bin/vf3360-bridge"_qs, {u"--config"_qs, root_ + u"share/doc/vf3360/bridge-example.ini"_qs, u"--check"_qs});
-    QVERIFY2(shown.startsWith("name: hall-1\n"), shown);
+    const QString text = QString::fromUtf8(unit.readAll());
+    const QRegularExpressionMatch exec = QRegularExpression(u"\nExecStart=(.+)\n"_qs).match(text);
+    QVERIFY2(exec.hasMatch() && QDir(stage_.path()).mkpath(u"etc/vf3360"_qs), qPrintable(text));
+    QProcess runs[2];
+    for (int i = 0; i < 2; ++i) {
+      const QString instance = u"hall-%1"_qs.arg(i + 1);
+      QStringList command = QProcess::splitCommand(exec.captured(1).replace(u"%i"_qs, instance));
+      for (QString &word : command)
+        if (word.startsWith(u'/')) word.prepend(stage_.path());
+      QVERIFY(QFile::copy(root_ + u"share/doc/vf3360/bridge-example.ini"_qs, stage_.path() + u"/etc/vf3360/bridge-%1.ini"_qs.arg(instance)));
+      runs[i].start(command.takeFirst(), command << u"--check"_qs);
+      QVERIFY(runs[i].waitForFinished(60000));
+    }
+    QVERIFY2(runs[0].exitCode() == 0 && runs[0].readAllStandardOutput().startsWith("name: hall-1\n"), runs[0].readAllStandardError());
+    QVERIFY2(runs[1].exitCode() != 0 && text.contains(u"\nRestartPreventExitStatus=%1 3\n"_qs.arg(runs[1].exitCode())), runs[1].readAllStandardError());
   }
 
   // The service's sandbox as systemd rates it: at most 3.5 of 10, the serial devices and Internet sockets still open.
@@ -84,9 +94,12 @@ class InstallTest : public QObject {
     QCOMPARE(runToEnd(validator, {path}), QByteArray());  // no hint, no warning
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray entry = file.readAll();
-    QVERIFY(entry.contains("\nExec=vf3360\n") && entry.contains("\nIcon=vf3360\n"));
-    QVERIFY(entry.contains("Name[ja]=VF3360用　シリアル制御プログラム"));
+    const QString entry = QString::fromUtf8(file.readAll());
+    const auto value = [&](const QString &key) { return QRegularExpression(u"\n"_qs + key + u"=(.*)\n"_qs).match(entry).captured(1); };
+    const QFileInfo program(root_ + u"bin/"_qs + value(u"Exec"_qs));  // the program and its icon, as installed
+    QVERIFY(program.isFile() && program.isExecutable());
+    QVERIFY(QFileInfo::exists(root_ + u"share/icons/hicolor/256x256/apps/%1.png"_qs.arg(value(u"Icon"_qs))));
+    QCOMPARE(value(u"Name\\[ja\\]"_qs), u"VF3360用　シリアル制御プログラム"_qs);
   }
 
   // The 32 px icon is the program's own file; each larger one is that picture
@@ -94,9 +107,10 @@ class InstallTest : public QObject {
   void icons() {
     QImage program = QImage(QStringLiteral(VF_SOURCE_DIR "/about/vf3360.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     program.setColorSpace(QColorSpace());  // the larger files name none; the pixels are what counts
-    for (int size : {64, 128, 256}) {
-      const QImage icon(root_ + QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size));
-      QCOMPARE(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied), program.scaled(size, size));
+    for (int size : {32, 64, 128, 256}) {
+      QImage icon = QImage(root_ + QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      icon.setColorSpace(QColorSpace());
+      QCOMPARE(icon, program.scaled(size, size));
     }
   }
 };

@@ -18,7 +18,7 @@ QString status(int port, const char *kind) {
   return QStringLiteral("オープン CommPort=%1 Settings=19200,N,8,1 %2").arg(port).arg(QString::fromUtf8(kind));
 }
 
-bool portOpen(rig::WindowRig &rig) { return rig.find<vf::ModuleLink>(u"MSComm1"_qs)->isOpen(); }
+bool portOpen(rig::WindowRig &rig) { return rig.find<vf::ModuleLink>(u"link"_qs)->isOpen(); }
 
 // Waits for the next dialog and answers it.
 bool answer(rig::WindowRig &rig, const QString &port, bool usb = false, bool keep = false, bool enter = false) {
@@ -41,11 +41,11 @@ class WindowPortTest : public QObject {
     QVERIFY(!visibleAtMessage);                              // not before start-up shows it,
     QVERIFY(rig.window->isVisible() && rig.dialog());        // but behind the dialog
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));
-    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
     QVERIFY(answer(rig, u"Com 2"_qs, true, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.ini(), QByteArray("18\r\n"));
-    QCOMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
     QCOMPARE(rig.dialogs.messages.size(), 1);
   }
 
@@ -58,7 +58,7 @@ class WindowPortTest : public QObject {
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));  // the stored port is forgotten
     QVERIFY(answer(rig, u"Com 1"_qs));
     QTRY_VERIFY(portOpen(rig));
-    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));
   }
 
   // No answer (Esc, the close box, Alt+F4): at start-up the window comes up
@@ -69,19 +69,19 @@ class WindowPortTest : public QObject {
     rig::WindowRig rig(QByteArray("0\r\n"));
     rig.start();
     QTest::keyClick(rig.dialog(), Qt::Key_Escape);
-    QTRY_VERIFY(rig.window->findChildren<Form2 *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
-    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
-    rig.type(u"Text3"_qs, u"あ"_qs);
-    rig.press(u"Command1"_qs);
+    QTRY_VERIFY(rig.window->findChildren<PortDialog *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
+    rig.type(u"inputField"_qs, u"あ"_qs);
+    rig.press(u"convertAndSendButton"_qs);
     QCOMPARE(rig.dialogs.messages, QStringList{u"ポートが開いていません"_qs});
-    rig.press(u"Command5"_qs);
+    rig.press(u"changePortButton"_qs);
     QTRY_VERIFY(rig.dialog());
-    QTest::mouseClick(rig.dialog()->findChild<QPushButton *>(u"Command1"_qs), Qt::LeftButton);
+    QTest::mouseClick(rig.dialog()->findChild<QPushButton *>(u"confirmButton"_qs), Qt::LeftButton);
     QTRY_VERIFY(portOpen(rig));
-    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));
     for (const bool closeBox : {false, true}) {
-      rig.press(u"Command5"_qs);
+      rig.press(u"changePortButton"_qs);
       QTRY_VERIFY(rig.dialog() && !portOpen(rig));
       if (closeBox) {
         // The window system draws the box; headless, what the dialog asks of it is what shows.
@@ -92,7 +92,7 @@ class WindowPortTest : public QObject {
       }
       QTRY_VERIFY(portOpen(rig));
     }
-    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));
     QCOMPARE(rig.dialogs.messages.size(), 1);
   }
 
@@ -114,8 +114,8 @@ class WindowPortTest : public QObject {
   void comboTextIsComparedExactly() {
     rig::WindowRig rig(QByteArray("0\r\n"));
     rig.start();
-    rig.press(u"Command5"_qs);  // while start-up waits: the same dialog, no second one
-    QCOMPARE(rig.window->findChildren<Form2 *>().size(), 1);
+    rig.press(u"changePortButton"_qs);  // while start-up waits: the same dialog, no second one
+    QCOMPARE(rig.window->findChildren<PortDialog *>().size(), 1);
     for (const QString &typed : {u"com 1"_qs, u"C"_qs, u"COM 12"_qs, u"Com 17"_qs, u" Com 1 "_qs}) {
       QVERIFY(answer(rig, typed));
       QTRY_VERIFY(rig.dialogs.messages.size() == 1 && rig.dialog());  // asked again
@@ -129,31 +129,31 @@ class WindowPortTest : public QObject {
   void portChange() {
     rig::WindowRig rig;
     rig.start();
-    QTest::mouseClick(rig.find<QCheckBox>(u"Check1"_qs), Qt::LeftButton);
-    rig.press(u"Reload"_qs);
-    QVERIFY(rig.find<QTimer>(u"Timer1"_qs)->isActive());
-    rig.press(u"Command5"_qs);
-    QVERIFY(!rig.find<QTimer>(u"Timer1"_qs)->isActive() && !rig.find<QCheckBox>(u"Check1"_qs)->isChecked());
+    QTest::mouseClick(rig.find<QCheckBox>(u"autoUpdateCheck"_qs), Qt::LeftButton);
+    rig.press(u"applyAutoUpdateAction"_qs);
+    QVERIFY(rig.find<QTimer>(u"autoUpdateTimer"_qs)->isActive());
+    rig.press(u"changePortButton"_qs);
+    QVERIFY(!rig.find<QTimer>(u"autoUpdateTimer"_qs)->isActive() && !rig.find<QCheckBox>(u"autoUpdateCheck"_qs)->isChecked());
     QVERIFY(!portOpen(rig) && rig.dialog());
-    QCOMPARE(rig.field(u"Label13"_qs), status(1, "RS-232C"));  // while the dialog is open
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));  // while the dialog is open
     QVERIFY(answer(rig, u"Com 2"_qs, true));
-    QTRY_COMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
-    QCOMPARE(rig.field(u"Label15"_qs), u"自動更新"_qs);  // not changed by the port change
+    QTRY_COMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
+    QCOMPARE(rig.field(u"autoUpdateStateLabel"_qs), u"自動更新"_qs);  // not changed by the port change
     // No listed port: the whole port before is opened again, kind and all,
     // and "設定を保持" keeps nothing.
-    rig.press(u"Command5"_qs);
+    rig.press(u"changePortButton"_qs);
     QVERIFY(answer(rig, u"com 9"_qs, false, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.dialogs.messages, QStringList{kChoose});
-    QCOMPARE(rig.field(u"Label13"_qs), status(2, "USB変換"));
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
     // A port that does not open: the message, and the dialog again, where Esc opens the port before.
-    rig.press(u"Command5"_qs);
+    rig.press(u"changePortButton"_qs);
     QVERIFY(answer(rig, u"Com 9"_qs));
     QTRY_COMPARE(rig.dialogs.messages.size(), 2);
     QVERIFY(rig.dialogs.messages[1].startsWith(u"ポートが開けませんでした\n"_qs));
     QTRY_VERIFY(rig.dialog());
     QTest::keyClick(rig.dialog(), Qt::Key_Escape);
-    QTRY_VERIFY(portOpen(rig) && rig.field(u"Label13"_qs) == status(2, "USB変換"));
+    QTRY_VERIFY(portOpen(rig) && rig.field(u"portStatusLabel"_qs) == status(2, "USB変換"));
     QCOMPARE(rig.ini(), QByteArray("1\r\n"));  // the change did not touch the file
   }
 
@@ -162,20 +162,20 @@ class WindowPortTest : public QObject {
   void deviceLost() {
     rig::WindowRig rig;
     rig.start();
-    rig.find<TextField>(u"Text3"_qs)->setFieldText(u"あ"_qs);
-    rig.press(u"Command1"_qs);  // Check1 cleared: the timer runs until a port event
+    rig.find<TextField>(u"inputField"_qs)->setFieldText(u"あ"_qs);
+    rig.press(u"convertAndSendButton"_qs);  // autoUpdateCheck cleared: the timer runs until a port event
     rig.module.line.closeFarEnd();
     rig.module.line.releaseDeviceHandle();
     QTRY_VERIFY(!portOpen(rig));
     QTest::qWait(100);
     QCOMPARE(rig.dialogs.messages,
              QStringList{u"シリアルポートが切断されました。「ポート変更」でポートを開き直してください"_qs});
-    QCOMPARE(rig.field(u"Label13"_qs), u"ポートクローズ"_qs);
-    QVERIFY(!rig.find<QTimer>(u"Timer1"_qs)->isActive());
-    QCOMPARE(rig.field(u"Text3"_qs), u"あ"_qs);
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
+    QVERIFY(!rig.find<QTimer>(u"autoUpdateTimer"_qs)->isActive());
+    QCOMPARE(rig.field(u"inputField"_qs), u"あ"_qs);
     PseudoTerminal other;
     rig.devices.insert(u"1/0"_qs, other.path());
-    rig.press(u"Command5"_qs);
+    rig.press(u"changePortButton"_qs);
     QVERIFY(answer(rig, u"Com 1"_qs));
     QTRY_VERIFY(portOpen(rig));
   }

@@ -11,7 +11,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/display_bridge.h"
-#include "bridge/stop_signals.h"
+#include "tools/stop_signals.h"
 
 #include <QCoreApplication>
 

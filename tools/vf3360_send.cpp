@@ -133,10 +133,10 @@ int main(int argc, char *argv[]) {
     vf::BuiltMessage message = vf::buildMessage(text, speed);
     switch (message.outcome) {
       case vf::RunOutcome::TooLong:
-        std::cerr << "文字数オーバー\n";
+        std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
         return kTooLong;
       case vf::RunOutcome::Empty:
-        std::cerr << "文字を入力してください\n";
+        std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
         return kEmpty;
       case vf::RunOutcome::Sent:
         break;

@@ -11,6 +11,7 @@
 #include "sim/event_format.h"
 #include "sim/face_window.h"
 #include "sim/virtual_module.h"
+#include "tools/stop_signals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,13 +31,6 @@
 namespace {
 
 enum ExitStatus { kOk = 0, kNoTerminal = 1, kBadUsage = 2 };
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
 
 // A reader that has gone (vf3360-sim | head) ends the module, which then
 // removes its link as on any other ending.
@@ -191,18 +185,9 @@ int main(int argc, char *argv[]) {
   }
 
   // SIGINT, SIGTERM and SIGHUP end the event loop, so that the link goes too.
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-  }
+  vf::StopSignals stopSignals;
+  QObject::connect(&stopSignals, &vf::StopSignals::received, app.get(), [] { QCoreApplication::quit(); });
   ::signal(SIGPIPE, SIG_IGN);
-  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, app.get(), [] { QCoreApplication::quit(); });
 
   writeLine(device.toLocal8Bit());
 

@@ -15,23 +15,23 @@
 #include <memory>
 #include <optional>
 
-namespace Ui {
-class Form1;
-}
 namespace vf {
-class Form2;
+
+namespace Ui {
+class MainWindow;
+}
+class AboutWindow;
+class PortDialog;
 class TextField;
 class PreviewWindow;
 class PortSettingsFile;
-}  // namespace vf
-class frmAbout;
 
 // The main window: the operator's input, every intermediate form of the
 // conversion, the command buttons, the speed choice, auto update and the
 // menus. Its handlers are glue: the encoder builds and presents each
-// convert-and-send, the module link owns the serial port MSComm1, and the
-// port setup decides start-up and the port change.
-class Form1 : public QMainWindow {
+// convert-and-send, the module link owns the serial port, and the port setup
+// decides start-up and the port change.
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -42,7 +42,7 @@ class Form1 : public QMainWindow {
     QString settingsFolder;
     // The device opened for a port number and kind; empty: the device the
     // number names. "--device PATH" opens PATH for every number.
-    vf::ModuleLink::DeviceNamer deviceNamer;
+    ModuleLink::DeviceNamer deviceNamer;
     // What "終了" does once the port is closed; empty: end the program at once.
     std::function<void()> endProgram;
     // Where the window remembers whether the preview was open and where;
@@ -50,97 +50,84 @@ class Form1 : public QMainWindow {
     QString windowStateFile;
   };
 
-  explicit Form1(Setup setup = {}, QWidget *parent = nullptr);
-  ~Form1() override;
+  explicit MainWindow(Setup setup = {}, QWidget *parent = nullptr);
+  ~MainWindow() override;
 
   // Runs the start-up: reads or creates portnum.ini, asks for a port when
   // none is stored, opens the port and asks again until one opens. The window
   // shows itself when the port dialog appears, or once the stored port is open.
-  void Form_Load();
-
-  // Buttons.
-  void Command1_Click();  // 変換 + 送信
-  void Command2_Click();  // 全テキストクリア
-  void Command3_Click();  // 終了
-  void Command4_Click();  // VF3360表示クリア
-  void Command5_Click();  // ポート変更
-  void Command6_Click();  // → 合計文字数計算
-  void Command7_Click();  // VF3360データ頭だし
-  void Command8_Click();  // .txtファイル読み込み
-
-  // Auto update.
-  void Check1_Click();
-  void Timer1_Timer();
-  void Reload_Click();
-  void ApplyAutoUpdate();
-
-  // Scroll speed menu.
-  void HHi_Click();
-  void Hi_Click();
-  void HMid_Click();
-  void Mid_Click();
-  void Lo_Click();
-
-  // The operator's text has changed: its unusable characters are marked and
-  // the preview follows.
-  void Text3_Change();
-  // 表示 → プレビュー.
-  void Preview_Click();
-
-  // Menu items that press a button, and the About window.
-  void New_Click();
-  void Load_Click();
-  void End_Click();
-  void Clear_Click();
-  void count_Click();
-  void ChangeSend_Click();
-  void ReBigin_Click();
-  void RSClear_Click();
-  void VerInf_Click();
-
-  // One event of the serial port.
-  void MSComm1_OnComm(const vf::LinkEvent &event);
+  void startUp();
 
  protected:
   void showEvent(QShowEvent *event) override;
   // The close box and Alt+F4: as "終了", once the last byte has left.
   void closeEvent(QCloseEvent *event) override;
 
+ private slots:
+  // The buttons; the menu items of the same captions press them.
+  void convertAndSend();   // 変換 + 送信
+  void clearAllText();     // 全テキストクリア
+  void endProgram();       // 終了
+  void clearDisplay();     // VF3360表示クリア
+  void changePort();       // ポート変更
+  void countCharacters();  // → 合計文字数計算
+  void sendDataCue();      // VF3360データ頭だし
+  void loadTextFile();     // .txtファイル読み込み
+
+  // Auto update: the check box's state applied (制御 → 自動更新, and before
+  // every convert-and-send), the check box cleared, a tick of the timer.
+  void applyAutoUpdate();
+  void stopAutoUpdateWhenCleared();
+  void sendAutoUpdate();
+
+  // The operator's text has changed: its unusable characters are marked and
+  // the preview follows.
+  void markUnusableCharacters();
+  // 表示 → プレビュー.
+  void setPreviewOpen(bool open);
+  // 情報 → バージョン情報.
+  void showAbout();
+
+  // One event of the serial port.
+  void handleLinkEvent(const vf::LinkEvent &event);
+
  private:
   void connectHandlers();
-  void showSteps(const std::vector<vf::RunStep> &steps);
-  // Where each part of a run shows, and the fields that show results.
-  QWidget *fieldOf(vf::RunField field, int frame) const;
-  std::array<vf::TextField *, vf::kMaxFrames> frameFields() const;
+  void showSteps(const std::vector<RunStep> &steps);
+  // The control that shows a field of a run (frame: 1 .. 16, for FramePacket).
+  QWidget *controlShowing(RunField field, int frame) const;
+  std::array<TextField *, kMaxFrames> framePacketFields() const;
+  // The fields that show results.
   std::vector<QWidget *> outputFields() const;
   void showMessage(const QString &text);
-  void sendOrTell(vf::CommandCode code);
+  void sendOrTell(CommandCode code);
   int selectedSpeedOption() const;
   void selectSpeed(int speed);
-  void enableTimer1();
-  vf::PortSettingsFile settingsFile() const;
+  void startAutoUpdateTimer();
+  PortSettingsFile settingsFile() const;
   // Carries out the actions from `from` on; closing the port waits until the
   // last byte has left.
-  void carryOut(const vf::PortActions &actions, std::size_t from = 0);
-  void showSendProgress(vf::ModuleLink::SendProgress progress);
+  void carryOut(const PortActions &actions, std::size_t from = 0);
+  void showSendProgress(ModuleLink::SendProgress progress);
   void placePreview();
   void showPortDialog();
   void updatePreview();
-  void setPreviewOpen(bool open);
   void saveWindowState();
 
-  std::unique_ptr<Ui::Form1> ui_;
+  std::unique_ptr<Ui::MainWindow> ui_;
   Setup setup_;
-  vf::ModuleLink link_;
-  vf::PortSetup portSetup_;
-  QTimer Timer1;
+  ModuleLink link_;
+  PortSetup portSetup_;
+  QTimer autoUpdateTimer_;
   mutable std::optional<QString> settingsFolder_;
-  QPointer<vf::Form2> portDialog_;
-  QPointer<frmAbout> about_;
-  QPointer<vf::PreviewWindow> preview_;
+  QPointer<PortDialog> portDialog_;
+  QPointer<AboutWindow> about_;
+  QPointer<PreviewWindow> preview_;
   QTimer previewDue_;  // the preview follows the typing a moment later
   QTimer stateDue_;    // the window state is written once moving has stopped
   bool previewRestored_ = false;
   bool ending_ = false;  // "終了" or the close box waits for the last byte
   QProgressBar *sendProgress_ = nullptr;
 };
+
+}  // namespace vf

@@ -66,14 +66,14 @@ WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState) 
   }
   devices.insert(QStringLiteral("1/0"), module.line.path());
   devices.insert(QStringLiteral("2/1"), module.line.path());
-  Form1::Setup setup;
+  vf::MainWindow::Setup setup;
   setup.settingsFolder = folder.path();
   setup.deviceNamer = [this](int portNum, vf::ConnectionKind kind) {
     return devices.value(QStringLiteral("%1/%2").arg(portNum).arg(int(kind)), folder.filePath(QStringLiteral("none")));
   };
   setup.endProgram = [this] { ++endRequests; };
   setup.windowStateFile = windowState.isEmpty() ? folder.filePath(u"window.ini"_qs) : windowState;
-  window = std::make_unique<Form1>(std::move(setup));
+  window = std::make_unique<vf::MainWindow>(std::move(setup));
 }
 
 QString WindowRig::iniPath() const { return folder.filePath(QStringLiteral("portnum.ini")); }
@@ -83,8 +83,8 @@ QByteArray WindowRig::ini() const {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
-vf::Form2 *WindowRig::dialog() const {
-  for (vf::Form2 *d : window->findChildren<vf::Form2 *>())
+vf::PortDialog *WindowRig::dialog() const {
+  for (vf::PortDialog *d : window->findChildren<vf::PortDialog *>())
     if (d->isVisible()) return d;
   return nullptr;
 }
@@ -110,6 +110,12 @@ void WindowRig::type(const QString &name, const QString &text) {
   typeText(field, text);
 }
 
+void WindowRig::chooseSpeed(int speed) {
+  static const char *const options[] = {"speedFastestOption", "speedFastOption", "speedMediumFastOption",
+                                        "speedMediumOption", "speedSlowOption"};
+  QTest::mouseClick(find<QRadioButton>(QString::fromLatin1(options[speed - 1])), Qt::LeftButton);
+}
+
 void typeText(QWidget *widget, const QString &text) {
   for (const char32_t c : text.toUcs4()) {
     if (c == u'\n')
@@ -119,12 +125,12 @@ void typeText(QWidget *widget, const QString &text) {
   }
 }
 
-void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool keep, bool enter) {
-  QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("Option2") : QStringLiteral("Option1")),
+void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb, bool keep, bool enter) {
+  QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("usbConverterOption") : QStringLiteral("rs232cOption")),
                     Qt::LeftButton);
-  auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("Check1"));
+  auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("keepSettingCheck"));
   if (check->isChecked() != keep) QTest::mouseClick(check, Qt::LeftButton);
-  QLineEdit *edit = dialog.findChild<QComboBox *>(QStringLiteral("Combo1"))->lineEdit();
+  QLineEdit *edit = dialog.findChild<QComboBox *>(QStringLiteral("portNumberBox"))->lineEdit();
   edit->setFocus();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
@@ -132,7 +138,7 @@ void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb, bool kee
   if (enter)
     QTest::keyClick(edit, Qt::Key_Return);
   else
-    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("confirmButton")), Qt::LeftButton);
 }
 
 }  // namespace rig

@@ -65,10 +65,10 @@ class WindowRig {
   // window's state (empty: one in the temporary folder).
   explicit WindowRig(std::optional<QByteArray> ini = QByteArray("1\r\n"), const QString &windowState = {});
 
-  void start() { window->Form_Load(); }
+  void start() { window->startUp(); }
   QString iniPath() const;
   QByteArray ini() const;
-  vf::Form2 *dialog() const;  // the open port dialog, if any
+  vf::PortDialog *dialog() const;  // the open port dialog, if any
 
   template <typename T>
   T *find(const QString &name) const {
@@ -77,18 +77,19 @@ class WindowRig {
   QString field(const QString &name) const;  // the text of a field or label
   void press(const QString &name);           // clicks the button, or triggers the menu item
   void type(const QString &name, const QString &text);  // into a field, as keys (typeText)
+  void chooseSpeed(int speed);  // clicks the option button of speed 1 (超高速) .. 5 (低速)
 
   QTemporaryDir folder;
   FarEnd module;
   QHash<QString, QString> devices;  // "1/0" (port number/kind) -> device
   RecordingDialogs dialogs;
   int endRequests = 0;
-  std::unique_ptr<Form1> window;
+  std::unique_ptr<vf::MainWindow> window;
 };
 
 // Answers a port dialog as an operator: clicks the kind and "設定を保持" as
 // asked, types the port into the box and clicks "決定" (or presses Enter in the box).
-void answerPortDialog(vf::Form2 &dialog, const QString &port, bool usb = false, bool keep = false, bool enter = false);
+void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb = false, bool keep = false, bool enter = false);
 
 // Types the text key by key; a line feed is the Enter key.
 void typeText(QWidget *widget, const QString &text);

@@ -1,4 +1,4 @@
-#include "bridge/stop_signals.h"
+#include "tools/stop_signals.h"
 
 #include <fcntl.h>
 #include <signal.h>
