@@ -271,7 +271,6 @@ class BridgeTest : public QObject {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<QByteArray>("payload");
     QTest::newRow("switched on, then off") << "command" << QByteArray("auto-update on");
-    QTest::newRow("after a text") << "text" << QByteArray("あ");
     QTest::newRow("after a text, taken down") << "text" << QByteArray("あ");
   }
   void autoUpdate() {
