@@ -170,7 +170,8 @@ class SerialLinkTest : public QObject {
     for (auto lines : {QSerialPort::DataSetReadySignal, QSerialPort::DataSetReadySignal, QSerialPort::NoSignal})
       line.link.noteModemLines(lines);  // as read from a port (a pseudo-terminal has no modem lines)
     QVERIFY(line.pty.write(hex("1122C000")));
-    QTRY_COMPARE(waitingOnDevice(line.pty), 0);  // the link has read the reply
+    QTRY_COMPARE(waitingOnDevice(line.pty), 0);  // the reply has reached the device side
+    QTest::qWait(50);  // and the link has taken it from there
     line.pty.closeFarEnd();
     QTRY_COMPARE(line.events.size(), 3);
     QVERIFY(!QTest::qWaitFor([&] { return line.events.size() > 3; }, 200));
