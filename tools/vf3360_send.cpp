@@ -131,15 +131,9 @@ int main(int argc, char *argv[]) {
     }
 
     vf::BuiltMessage message = vf::buildMessage(text, speed);
-    switch (message.outcome) {
-      case vf::RunOutcome::TooLong:
-        std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
-        return kTooLong;
-      case vf::RunOutcome::Empty:
-        std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
-        return kEmpty;
-      case vf::RunOutcome::Sent:
-        break;
+    if (message.outcome != vf::RunOutcome::Sent) {
+      std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
+      return message.outcome == vf::RunOutcome::TooLong ? kTooLong : kEmpty;
     }
     // The messages the window would show, in its order.
     for (const vf::RunStep &step : vf::presentRun(message, false))
