@@ -36,8 +36,9 @@ struct BridgeSettings {
 //   vf3360/NAME/event   published, not retained: one JSON object a happening
 //
 // A text goes to the line exactly as "変換 + 送信" sends it in the program:
-// the display session the window uses builds and writes the message, sends
-// the update commands, answers the cue reply and tries a lost device again.
+// the display session builds and writes the message, sends the update
+// commands, answers the cue reply and tries a lost device again, by the
+// rules the window follows.
 //
 // One message is on the line at a time, and while it is on its way at most
 // one text waits: the newest. A text it replaces is never sent (told in
