@@ -60,7 +60,7 @@ int main(int argc, char **argv) {
   rig::WindowRig window;
   window.start();
   auto *sendButton = window.find<QPushButton>(QStringLiteral("convertAndSendButton"));
-  auto *autoUpdateTimer = window.find<QTimer>(QStringLiteral("autoUpdateTimer"));
+  auto *updateTick = window.find<QTimer>(QStringLiteral("updateTick"));
   auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
 
   for (const int frames : {1, 16}) {
@@ -80,7 +80,7 @@ int main(int argc, char **argv) {
           last = Clock::now();
         }
       }
-      autoUpdateTimer->stop();
+      updateTick->stop();
       window.module.line.readFor(30);
       if (received < messageBytes) return 1;
       farEnd.push_back(millisBetween(start, last));
@@ -110,7 +110,7 @@ int main(int argc, char **argv) {
   });
   // The ticks as the program sees them, beside the arrivals at the far end.
   std::vector<Clock::time_point> ticks;
-  QObject::connect(autoUpdateTimer, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
+  QObject::connect(updateTick, &QTimer::timeout, [&] { ticks.push_back(Clock::now()); });
   window.find<QCheckBox>(QStringLiteral("autoUpdateCheck"))->setChecked(true);
   window.find<QAction>(QStringLiteral("applyAutoUpdateAction"))->trigger();
   QTimer sender;

@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
     shown.clear();
     window.module.clear();
     window.press(QStringLiteral("convertAndSendButton"));
-    window.find<QTimer>(QStringLiteral("autoUpdateTimer"))->stop();
+    window.find<QTimer>(QStringLiteral("updateTick"))->stop();
     window.module.settle(20);
     QCryptographicHash digest(QCryptographicHash::Sha1);
     digest.addData(window.module.bytes);

@@ -5,7 +5,8 @@
 namespace vf {
 
 DisplaySession::DisplaySession(ModuleLink::DeviceNamer namer, Options options, QObject *parent)
-    : QObject(parent), options_(options), link_(std::move(namer), this) {
+    : QObject(parent), options_(options), link_(std::move(namer), this), tick_(this), reopen_(this) {
+  tick_.setObjectName(QStringLiteral("updateTick"));
   tick_.setSingleShot(true);
   tick_.setTimerType(Qt::PreciseTimer);
   tick_.setInterval(kTickMs);

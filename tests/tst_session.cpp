@@ -61,13 +61,11 @@ class SessionTest : public QObject {
     QTest::addColumn<bool>("autoUpdate");
     QTest::newRow("after a message") << true << false;
     QTest::newRow("auto update") << false << true;
-    QTest::newRow("both") << true << true;
   }
   void ticks() {
     QFETCH(bool, message);
     QFETCH(bool, autoUpdate);
     Session s;
-    QVERIFY(s.open);
     s.session.setAutoUpdate(autoUpdate);
     if (message) QVERIFY(s.sendText());
     else s.session.applyAutoUpdate();
@@ -80,6 +78,17 @@ class SessionTest : public QObject {
     QVERIFY(updates(s.line, 100) >= 0);
     QCOMPARE(updates(s.line, 300), 0);
     QVERIFY(!s.session.updating());
+  }
+
+  // A refused text applies auto update too: on, the updates start; off, those a message started stop.
+  void refusedTextAppliesAutoUpdate() {
+    Session on, off;
+    on.session.setAutoUpdate(true);
+    QVERIFY(off.sendText() && off.session.updating());
+    for (Session *s : {&on, &off}) QVERIFY(s->session.prepare(QString(2034, u'字'), 1).outcome == RunOutcome::TooLong);
+    QVERIFY(updates(on.line, 300) >= 5);
+    QVERIFY(updates(off.line, 100) >= 0 && !off.session.updating());
+    QCOMPARE(updates(off.line, 200), 0);
   }
 
   // A cue reply is answered with the data cue command; the reply's text is told.

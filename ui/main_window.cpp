@@ -44,9 +44,10 @@ void setFieldText(QWidget *field, const QString &text) {
 
 MainWindow::MainWindow(Setup setup, QWidget *parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()), setup_(std::move(setup)),
-      link_(setup_.deviceNamer, this), autoUpdateTimer_(this) {
+      session_(setup_.deviceNamer, {}, this), link_(session_.link()) {
   ui_->setupUi(this);
   link_.setObjectName(QStringLiteral("link"));  // the window's serial port
+  session_.setAutoUpdate(ui_->autoUpdateCheck->isChecked());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -80,10 +81,6 @@ MainWindow::MainWindow(Setup setup, QWidget *parent)
   sendProgress_->hide();
   statusBar()->addWidget(sendProgress_, 1);
 
-  autoUpdateTimer_.setObjectName(QStringLiteral("autoUpdateTimer"));
-  autoUpdateTimer_.setTimerType(Qt::PreciseTimer);
-  autoUpdateTimer_.setSingleShot(true);
-  autoUpdateTimer_.setInterval(20);
   previewDue_.setSingleShot(true);
   previewDue_.setInterval(30);
   connect(&previewDue_, &QTimer::timeout, this, &MainWindow::updatePreview);
@@ -109,9 +106,11 @@ void MainWindow::connectHandlers() {
   connect(u.countCharactersButton, &QPushButton::clicked, this, &MainWindow::countCharacters);
   connect(u.dataCueButton, &QPushButton::clicked, this, &MainWindow::sendDataCue);
   connect(u.loadTextFileButton, &QPushButton::clicked, this, &MainWindow::loadTextFile);
-  connect(u.autoUpdateCheck, &QCheckBox::toggled, this, &MainWindow::stopAutoUpdateWhenCleared);
-  connect(&autoUpdateTimer_, &QTimer::timeout, this, &MainWindow::sendAutoUpdate);
-  connect(&link_, &ModuleLink::event, this, &MainWindow::handleLinkEvent);
+  // Clearing the check box stops the ticks at once; ticking it starts them
+  // only when auto update is applied.
+  connect(u.autoUpdateCheck, &QCheckBox::toggled, &session_, &DisplaySession::setAutoUpdate);
+  connect(&session_, &DisplaySession::replyShown, u.replyField, &TextField::setFieldText);
+  connect(&session_, &DisplaySession::deviceLost, this, &MainWindow::showDeviceLost);
   connect(&link_, &ModuleLink::sending, this, &MainWindow::showSendProgress);
 
   // The menu items of the buttons' captions press the buttons.
@@ -213,40 +212,23 @@ void MainWindow::showSteps(const std::vector<RunStep> &steps) {
 }
 
 void MainWindow::convertAndSend() {
-  applyAutoUpdate();
-  const BuiltMessage message = buildMessage(ui_->inputField->fieldText(), selectedSpeedOption());
+  showAutoUpdateState();
+  const BuiltMessage message = session_.prepare(ui_->inputField->fieldText(), selectedSpeedOption());
   showSteps(presentRun(message, !ui_->packetTextField->fieldText().isEmpty()));
   if (message.outcome != RunOutcome::Sent) return;
-  if (!link_.sendMessage(message.writes)) showMessage(link_.failureText());
-  startAutoUpdateTimer();
+  if (const QString failure = session_.send(message); !failure.isEmpty()) showMessage(failure);
 }
 
 // ---------------------------------------------------------------------------
 // Auto update
 
-void MainWindow::startAutoUpdateTimer() {
-  // Enabling a timer that runs already leaves its countdown alone.
-  if (!autoUpdateTimer_.isActive()) autoUpdateTimer_.start();
+void MainWindow::showAutoUpdateState() {
+  ui_->autoUpdateStateLabel->setText(ui_->autoUpdateCheck->isChecked() ? kAutoUpdateOn : kAutoUpdateOff);
 }
 
 void MainWindow::applyAutoUpdate() {
-  if (ui_->autoUpdateCheck->isChecked()) ui_->autoUpdateStateLabel->setText(kAutoUpdateOn);
-  if (!ui_->autoUpdateCheck->isChecked()) ui_->autoUpdateStateLabel->setText(kAutoUpdateOff);
-  if (ui_->autoUpdateCheck->isChecked()) startAutoUpdateTimer();
-  if (!ui_->autoUpdateCheck->isChecked()) autoUpdateTimer_.stop();
-}
-
-void MainWindow::stopAutoUpdateWhenCleared() {
-  if (!ui_->autoUpdateCheck->isChecked()) autoUpdateTimer_.stop();
-}
-
-void MainWindow::sendAutoUpdate() {
-  // The next tick is counted from the start of this one: a full 20 ms after
-  // it however late this one came, and 50 a second when nothing delays them.
-  autoUpdateTimer_.start();
-  // No port to send to (closed, or closed for a port change): auto update
-  // stops quietly; the operator switches it on again.
-  if (!link_.sendCommand(CommandCode::Update)) autoUpdateTimer_.stop();
+  showAutoUpdateState();
+  session_.applyAutoUpdate();
 }
 
 // ---------------------------------------------------------------------------
@@ -296,15 +278,19 @@ void MainWindow::loadTextFile() {
   ui_->inputField->replaceText(read.file->text);
 }
 
-void MainWindow::endProgram() {
+void MainWindow::endOnceSent(std::function<void()> then) {
   if (ending_) return;
   ending_ = true;
   // Nothing more goes out; what has been written still does, to its last
   // byte, before the port closes.
-  autoUpdateTimer_.stop();
+  session_.stopUpdates();
   centralWidget()->setEnabled(false);
   menuBar()->setEnabled(false);
-  link_.closeWhenSent([this] {
+  link_.closeWhenSent(std::move(then));
+}
+
+void MainWindow::endProgram() {
+  endOnceSent([this] {
     saveWindowState();
     if (setup_.endProgram)
       setup_.endProgram();
@@ -316,15 +302,10 @@ void MainWindow::endProgram() {
 void MainWindow::closeEvent(QCloseEvent *event) {
   if (link_.bytesPending() > 0) {
     event->ignore();
-    if (ending_) return;
-    ending_ = true;
-    autoUpdateTimer_.stop();
-    centralWidget()->setEnabled(false);
-    menuBar()->setEnabled(false);
-    link_.closeWhenSent([this] { close(); });
+    endOnceSent([this] { close(); });
     return;
   }
-  autoUpdateTimer_.stop();
+  session_.stopUpdates();
   saveWindowState();
   link_.close();
   event->accept();

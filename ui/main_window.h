@@ -2,6 +2,7 @@
 
 #include "encoder/run_presentation.h"
 #include "link/module_link.h"
+#include "session/display_session.h"
 #include "settings/port_setup.h"
 
 #include <QHash>
@@ -29,8 +30,9 @@ class PortSettingsFile;
 // The main window: the operator's input, every intermediate form of the
 // conversion, the command buttons, the speed choice, auto update and the
 // menus. Its handlers are glue: the encoder builds and presents each
-// convert-and-send, the module link owns the serial port, and the port setup
-// decides start-up and the port change.
+// convert-and-send, the display session drives the module over its serial
+// line (the message, the update ticks, auto update, the cue reply, a lost
+// device), and the port setup decides start-up and the port change.
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -75,10 +77,8 @@ class MainWindow : public QMainWindow {
   void loadTextFile();     // .txtファイル読み込み
 
   // Auto update: the check box's state applied (制御 → 自動更新, and before
-  // every convert-and-send), the check box cleared, a tick of the timer.
+  // every convert-and-send).
   void applyAutoUpdate();
-  void stopAutoUpdateWhenCleared();
-  void sendAutoUpdate();
 
   // The operator's text has changed: its unusable characters are marked and
   // the preview follows.
@@ -88,8 +88,8 @@ class MainWindow : public QMainWindow {
   // 情報 → バージョン情報.
   void showAbout();
 
-  // One event of the serial port.
-  void handleLinkEvent(const vf::LinkEvent &event);
+  // The device has gone away; the link has closed the port.
+  void showDeviceLost();
 
  private:
   void connectHandlers();
@@ -103,7 +103,11 @@ class MainWindow : public QMainWindow {
   void sendOrTell(CommandCode code);
   int selectedSpeedOption() const;
   void selectSpeed(int speed);
-  void startAutoUpdateTimer();
+  void showAutoUpdateState();
+  // The end ("終了" or the close box): nothing more goes out, the controls
+  // are disabled, and `then` runs once the last byte has left and the port
+  // has closed.
+  void endOnceSent(std::function<void()> then);
   PortSettingsFile settingsFile() const;
   // Carries out the actions from `from` on; closing the port waits until the
   // last byte has left.
@@ -116,9 +120,9 @@ class MainWindow : public QMainWindow {
 
   std::unique_ptr<Ui::MainWindow> ui_;
   Setup setup_;
-  ModuleLink link_;
+  DisplaySession session_;
+  ModuleLink &link_;
   PortSetup portSetup_;
-  QTimer autoUpdateTimer_;
   mutable std::optional<QString> settingsFolder_;
   QPointer<PortDialog> portDialog_;
   QPointer<AboutWindow> about_;

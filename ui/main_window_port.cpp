@@ -1,5 +1,5 @@
 // The main window's serial port: the start-up that reads portnum.ini and opens
-// the port, the port change command "ポート変更", and the events of the link.
+// the port, the port change command "ポート変更", and a device that has gone.
 
 #include "settings/port_dialog.h"
 #include "settings/port_settings.h"
@@ -55,15 +55,15 @@ void MainWindow::carryOut(const PortActions &actions, std::size_t from) {
         }
         break;
       case Kind::StopAutoUpdate:
-        autoUpdateTimer_.stop();
-        ui_->autoUpdateCheck->setChecked(false);  // runs stopAutoUpdateWhenCleared when it was ticked
+        session_.stopUpdates();
+        ui_->autoUpdateCheck->setChecked(false);
         break;
       case Kind::ClosePort:
         // The rest once the last byte of what was sent has left.
         link_.closeWhenSent([this, actions, i] { carryOut(actions, i + 1); });
         return;
       case Kind::OpenPort: {
-        const PortOpenResult opened = link_.open(action.portNum, action.portKind);
+        const PortOpenResult opened = session_.open(action.portNum, action.portKind);
         carryOut(portSetup_.portOpened(opened.open, openFailureDetail(opened)));
         break;
       }
@@ -90,27 +90,13 @@ void MainWindow::showPortDialog() {
 }
 
 // ---------------------------------------------------------------------------
-// Events of the serial port
+// A lost device
 
-void MainWindow::handleLinkEvent(const LinkEvent &event) {
-  if (event.kind == LinkEvent::Kind::Reply) {
-    if (event.verdict.replyText) ui_->replyField->setFieldText(*event.verdict.replyText);
-    // A cue reply that cannot be answered is not told: the port is open, and
-    // a device that has gone away tells that itself.
-    if (event.verdict.sendDataCue) link_.sendCommand(CommandCode::DataCue);
-  }
-
-  // The device has gone away (a converter pulled out, the line hung up): the
-  // link has closed the port, and the operator opens one again with
-  // "ポート変更".
-  if (event.deviceGone) {
-    autoUpdateTimer_.stop();
-    ui_->portStatusLabel->setText(kPortClosedText);
-  }
-
-  if (!ui_->autoUpdateCheck->isChecked()) autoUpdateTimer_.stop();
-
-  if (event.deviceGone) showMessage(kPortLost);
+void MainWindow::showDeviceLost() {
+  // A converter pulled out, the line hung up: the session has stopped the
+  // ticks, and the operator opens a port again with "ポート変更".
+  ui_->portStatusLabel->setText(kPortClosedText);
+  showMessage(kPortLost);
 }
 
 }  // namespace vf
