@@ -29,7 +29,7 @@ namespace {
 // the line go `releaseMs` after the press (-1: never) and gives the time from
 // the press to the end of the program, or -1 when bytes went missing.
 double timeEnd(bool sendFirst, int releaseMs) {
-  rig::WindowRig rig;
+  vf::rig::WindowRig rig;
   rig.start();
   const QString text(vf::kMaxInputLength, QChar(u'字'));
   if (sendFirst) {

@@ -57,7 +57,7 @@ int main(int argc, char **argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 200;
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
-  rig::WindowRig window;
+  vf::rig::WindowRig window;
   window.start();
   auto *sendButton = window.find<QPushButton>(QStringLiteral("convertAndSendButton"));
   auto *updateTick = window.find<QTimer>(QStringLiteral("updateTick"));

@@ -46,7 +46,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   const int keystrokes = argc > 1 ? std::atoi(argv[1]) : 300;
 
-  rig::WindowRig window;
+  vf::rig::WindowRig window;
   window.start();
   auto *input = window.find<vf::TextField>(QStringLiteral("inputField"));
   const QString sample = QStringLiteral("漢字かなカナABC abc 123 ｶﾞｷﾞ「」、。！？\r\n堯弌😀한");

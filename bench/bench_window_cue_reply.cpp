@@ -18,7 +18,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   const int replies = argc > 1 ? std::atoi(argv[1]) : 500;
 
-  rig::WindowRig window;
+  vf::rig::WindowRig window;
   window.start();
   if (!window.dialogs.messages.isEmpty()) {
     std::fprintf(stderr, "the port did not open\n");

@@ -38,7 +38,7 @@ QString randomText(std::mt19937 &rng) {
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
   const int texts = argc > 1 ? std::atoi(argv[1]) : 3000;
-  rig::WindowRig window;
+  vf::rig::WindowRig window;
   window.start();
   QStringList shown;  // the fields at each message box
   // Every field a run may fill, in the window's order: the input, the steps of

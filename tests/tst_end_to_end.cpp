@@ -35,8 +35,8 @@ struct Sim {
   QString device;
 };
 
-struct Program : rig::WindowRig {
-  Program(const Sim &sim, const QByteArray &ini) : rig::WindowRig(ini) {
+struct Program : vf::rig::WindowRig {
+  Program(const Sim &sim, const QByteArray &ini) : vf::rig::WindowRig(ini) {
     for (const char *port : {"1/0", "1/1"}) devices.insert(QString::fromLatin1(port), sim.device);
     start();
   }

@@ -417,7 +417,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(windows.size(), 1);  // one at a time, and not modal
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
-    QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), u"Ver3.95"_qs);
+    QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
     // The system information: what a support call needs, as text that is
     // selected and copied. Run as root, the test joins the group dialout.
     const group *dialout = ::getgrnam("dialout");

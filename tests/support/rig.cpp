@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-namespace rig {
+namespace vf::rig {
 
 void RecordingDialogs::showMessage(QWidget *, const QString &text) {
   messages << text;
@@ -141,4 +141,4 @@ void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb, boo
     QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("confirmButton")), Qt::LeftButton);
 }
 
-}  // namespace rig
+}  // namespace vf::rig

@@ -19,7 +19,7 @@
 #include <memory>
 #include <optional>
 
-namespace rig {
+namespace vf::rig {
 
 // Records every message instead of showing a modal box, and answers the file
 // dialog from a queue. atMessage runs as each message would appear.
@@ -94,4 +94,4 @@ void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb = fa
 // Types the text key by key; a line feed is the Enter key.
 void typeText(QWidget *widget, const QString &text);
 
-}  // namespace rig
+}  // namespace vf::rig
