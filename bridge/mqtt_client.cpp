@@ -185,14 +185,14 @@ void MqttClient::watchSocket() {
 }
 
 void MqttClient::watchCertificateCheck() {
-  // The library makes its TLS context with the first connection and keeps
-  // it; the check of the broker's certificate chain then goes through
-  // verifyChain, which learns why a certificate is refused.
-  if (certificateCheckWatched_) return;
+  // The check of the broker's certificate chain goes through verifyChain,
+  // which learns why a certificate is refused. The library makes its TLS
+  // context with a connection and may make a new one with the next (a freed
+  // one's address may come back), so the check is set on the context of
+  // every connection, after each call, before the broker's certificate can
+  // arrive: setting it is one pointer.
   auto *tls = static_cast<SSL *>(mosquitto_ssl_get(mosq_));
-  if (!tls) return;
-  SSL_CTX_set_cert_verify_callback(SSL_get_SSL_CTX(tls), &MqttClient::verifyChain, this);
-  certificateCheckWatched_ = true;
+  if (tls) SSL_CTX_set_cert_verify_callback(SSL_get_SSL_CTX(tls), &MqttClient::verifyChain, this);
 }
 
 void MqttClient::dropSocket() {

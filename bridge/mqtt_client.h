@@ -134,7 +134,6 @@ class MqttClient : public QObject {
   bool fatal_ = false;      // the broker refused this client for good
   int takeovers_ = 0;
   bool takeoverToTell_ = false;
-  bool certificateCheckWatched_ = false;
   QHash<int, QString> pending_;  // message id -> topic, of subscriptions and QoS 1 publishes
 };
 
