@@ -1,4 +1,5 @@
 #include "about/program_icon.h"
+#include "link/port_options.h"
 #include "ui/main_window.h"
 #include "ui/translations.h"
 
@@ -40,23 +41,18 @@ int main(int argc, char *argv[]) {
   // number is chosen (a module on /dev/ttyACM0, /dev/serial/by-id/..., or a
   // virtual port).
   QCommandLineParser parser;
-  const QCommandLineOption deviceOption(QStringLiteral("device"),
-                                        QStringLiteral("Open this serial device for every port number."),
-                                        QStringLiteral("PATH"));
+  const vf::PortOptions portOptions;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  parser.addOption(deviceOption);
+  parser.addOption(portOptions.device);
   if (!parser.parse(app.arguments())) return badUsage(parser.errorText());
   if (!parser.positionalArguments().isEmpty())
     return badUsage(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
-  const QStringList devices = parser.values(deviceOption);
-  if (devices.size() > 1) return badUsage(QStringLiteral("give --device only once"));
-  if (devices.size() == 1 && devices.first().isEmpty()) return badUsage(QStringLiteral("--device needs a path"));
+  QString why;
+  const std::optional<vf::ModulePort> port = vf::readModulePort(portOptions.deviceFrom(parser), &why);
+  if (!port) return badUsage(why);
 
   vf::MainWindow::Setup setup;
-  if (!devices.isEmpty()) {
-    const QString device = devices.first();
-    setup.deviceNamer = [device](int, vf::ConnectionKind) { return device; };
-  }
+  setup.deviceNamer = port->namer();
   // The window shows itself once start-up has a port open or asks for one.
   vf::MainWindow window(std::move(setup));
   window.startUp();

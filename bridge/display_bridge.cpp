@@ -71,6 +71,26 @@ BrokerSettings brokerSettingsFor(const BridgeSettings &settings) {
   return broker;
 }
 
+// The bridge's words for a port that did not open or take a write: the
+// status's "error" and the events' "error" carry them.
+QString openFailureWords(const PortOpenResult &opened) {
+  const QString why = opened.failure == PortOpenResult::Failure::NoPortNumber
+                          ? QStringLiteral("ポート番号（1 … 16）が選ばれていません")
+                          : opened.systemError;
+  QString words = opened.device.isEmpty() ? why : opened.device + QStringLiteral(": ") + why;
+  if (dialoutRemedyApplies(opened)) {
+    words += QStringLiteral("\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\n"
+                            "sudo usermod -aG dialout %1")
+                 .arg(qEnvironmentVariable("USER", QStringLiteral("$USER")));
+  }
+  return words;
+}
+
+QString writeFailureWords(const WriteFailure &failure) {
+  if (failure.kind == WriteFailure::Kind::NotOpen) return QStringLiteral("ポートが開いていません");
+  return QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(failure.systemError);
+}
+
 }  // namespace
 
 DisplayBridge::DisplayBridge(BridgeSettings settings, QObject *parent)
@@ -358,7 +378,7 @@ void DisplayBridge::sendNext() {
     }
     const bool clear = work.kind == LineWork::Kind::Clear;
     if (!link_.sendCommand(clear ? CommandCode::DisplayClear : CommandCode::DataCue)) {
-      refuse(work.topic, QStringLiteral("write-failed"), link_.failureText());
+      refuse(work.topic, QStringLiteral("write-failed"), writeFailureWords(link_.writeFailure()));
       continue;
     }
     if (!clear) continue;
@@ -371,7 +391,7 @@ void DisplayBridge::sendNext() {
 void DisplayBridge::showText(LineWork work) {
   const Text &text = work.text;
   const BuiltMessage message = session_.prepare(text.text, text.speed);
-  const QString failure = session_.send(message);
+  const std::optional<WriteFailure> failure = session_.send(message);
 
   QJsonArray unusable;
   for (const TextCheck::Range &range : checkText(text.text).unusable) {
@@ -390,9 +410,9 @@ void DisplayBridge::showText(LineWork work) {
     event[QStringLiteral("unusable")] = describeCharacter(
         QStringView(text.text).sliced(message.firstUnusableFrom, message.firstUnusableTo - message.firstUnusableFrom));
   }
-  if (!failure.isEmpty()) {
+  if (failure) {
     event[QStringLiteral("reason")] = QStringLiteral("write-failed");
-    event[QStringLiteral("error")] = failure;
+    event[QStringLiteral("error")] = writeFailureWords(*failure);
     publishEvent(event);
     publishStatus();
     return;
@@ -534,7 +554,7 @@ void DisplayBridge::portTried(const PortOpenResult &opened) {
   if (stopping_) return;
   if (!opened.open) {
     // The session tries again every kReopenMs.
-    const QString why = openFailureDetail(opened);
+    const QString why = openFailureWords(opened);
     const bool news = why != deviceError_;
     deviceError_ = why;
     if (news) {

@@ -22,17 +22,7 @@
 
 namespace vf {
 
-QString openFailureDetail(const PortOpenResult &result) {
-  QString detail = result.device.isEmpty() ? result.reason : result.device + QStringLiteral(": ") + result.reason;
-  if (result.permissionDenied) {
-    // The command on a line of its own, so that no line break falls inside it.
-    const QString user = qEnvironmentVariable("USER", QStringLiteral("$USER"));
-    detail += QStringLiteral("\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\n"
-                             "sudo usermod -aG dialout %1")
-                  .arg(user);
-  }
-  return detail;
-}
+bool dialoutRemedyApplies(const PortOpenResult &result) { return !result.open && result.permissionDenied; }
 
 ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), port_(this), namer_(std::move(namer)) {
   port_.setObjectName(QStringLiteral("serialPort"));
@@ -76,7 +66,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   PortOpenResult result;
   result.device = namer_ ? namer_(portNum, kind) : deviceNameFor(portNum, kind);
   if (result.device.isEmpty()) {
-    result.reason = QStringLiteral("ポート番号（1 … 16）が選ばれていません");
+    result.failure = PortOpenResult::Failure::NoPortNumber;
     return result;
   }
   port_.setPortName(result.device);
@@ -88,7 +78,8 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   port_.setFlowControl(QSerialPort::NoFlowControl);
 
   if (!port_.open(QIODevice::ReadWrite)) {
-    result.reason = port_.errorString();
+    result.failure = PortOpenResult::Failure::Refused;
+    result.systemError = port_.errorString();
     result.permissionDenied = port_.error() == QSerialPort::PermissionError;
     port_.clearError();
     return result;
@@ -97,7 +88,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   if (!port_.setRequestToSend(false)) port_.clearError();
   result.open = port_.isOpen();
   if (result.open) modemPoll_.start();
-  if (!result.open) result.reason = port_.errorString();
+  if (!result.open) result = {false, result.device, PortOpenResult::Failure::Refused, port_.errorString()};
   return result;
 }
 
@@ -114,11 +105,11 @@ void ModuleLink::close() {
 
 bool ModuleLink::write(const QByteArray &bytes) {
   if (!port_.isOpen() || !port_.isWritable()) {
-    failure_ = QStringLiteral("ポートが開いていません");
+    failure_ = {WriteFailure::Kind::NotOpen, {}};
     return false;
   }
   if (port_.write(bytes) != bytes.size()) {
-    failure_ = QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(port_.errorString());
+    failure_ = {WriteFailure::Kind::Refused, port_.errorString()};
     return false;
   }
   // Start the bytes on their way now; whatever the line does not take at once

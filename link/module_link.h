@@ -35,15 +35,32 @@ struct LinkEvent {
 };
 
 struct PortOpenResult {
+  // Why the port did not open.
+  enum class Failure {
+    None,          // it is open
+    NoPortNumber,  // no port number 1 .. 16 names a device
+    Refused,       // the device did not open: systemError says why
+  };
   bool open = false;  // read back from the port
   QString device;     // the device that was tried
-  QString reason;     // why it did not open (empty when open)
-  bool permissionDenied = false;
+  Failure failure = Failure::None;
+  QString systemError;            // Refused: the port's own words
+  bool permissionDenied = false;  // Refused: the user may not open the device
 };
 
-// The second line of "ポートが開けませんでした": the device and why, with the
-// remedy for a device the user may not open.
-QString openFailureDetail(const PortOpenResult &result);
+// Whether joining the group dialout (and logging in again) is the remedy
+// for a port that did not open.
+bool dialoutRemedyApplies(const PortOpenResult &result);
+
+// Why the last write did not go out.
+struct WriteFailure {
+  enum class Kind {
+    NotOpen,  // no port is open
+    Refused,  // the port did not take the bytes: systemError says why
+  };
+  Kind kind = Kind::NotOpen;
+  QString systemError;
+};
 
 // The serial line to the module: the one serial port port_, its opening
 // sequence, every write, and what comes back, judged.
@@ -101,15 +118,15 @@ class ModuleLink : public QObject {
 
   // The only place that writes to the serial port: one write of the whole
   // byte sequence. Writes nothing and returns false when the port is not
-  // open or does not take the bytes; failureText() then says why.
+  // open or does not take the bytes; writeFailure() then says why.
   bool write(const QByteArray &bytes);
   // The seven-byte control command for code and parameter, as one write.
   bool sendCommand(CommandCode code, std::uint8_t parameter = 0x00);
   // Every write of a message in order, in one go; stops at the first write
   // the port does not take.
   bool sendMessage(const std::vector<QByteArray> &writes);
-  // The operator's message for the last failed write.
-  QString failureText() const { return failure_; }
+  // Why the last failed write did not go out.
+  const WriteFailure &writeFailure() const { return failure_; }
 
   // Bytes written that have not left the computer yet: those in the port's
   // own buffer and those in the driver's output queue. A 16-frame message is
@@ -173,7 +190,7 @@ class ModuleLink : public QObject {
   QSerialPort port_;
   DeviceNamer namer_;
   QString device_;
-  QString failure_;
+  WriteFailure failure_;
   ConnectionKind kind_ = ConnectionKind::Rs232c;
   int quietMs_ = kQuietMs;
   int maxBurstMs_ = kMaxBurstMs;

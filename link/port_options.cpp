@@ -9,9 +9,16 @@ ModuleLink::DeviceNamer ModulePort::namer() const {
 
 QString ModulePort::deviceName() const { return device.isEmpty() ? deviceNameFor(portNum, kind) : device; }
 
-PortOptionValues PortOptions::valuesFrom(const QCommandLineParser &parser) const {
+PortOptionValues PortOptions::deviceFrom(const QCommandLineParser &parser) const {
   PortOptionValues values;
-  if (parser.isSet(device)) values.device = parser.value(device);
+  const QStringList devices = parser.values(device);
+  if (!devices.isEmpty()) values.device = devices.last();
+  values.deviceRepeated = devices.size() > 1;
+  return values;
+}
+
+PortOptionValues PortOptions::valuesFrom(const QCommandLineParser &parser) const {
+  PortOptionValues values = deviceFrom(parser);
   if (parser.isSet(port)) values.port = parser.value(port);
   values.usb = parser.isSet(usb);
   return values;
@@ -26,6 +33,7 @@ std::optional<ModulePort> readModulePort(const PortOptionValues &values, QString
   if (values.usb && !values.port) return fail(QStringLiteral("--usb belongs to --port"));
   ModulePort chosen;
   if (values.device) {
+    if (values.deviceRepeated) return fail(QStringLiteral("give --device only once"));
     if (values.device->isEmpty()) return fail(QStringLiteral("--device needs a path"));
     chosen.device = *values.device;
   }

@@ -26,6 +26,7 @@ struct ModulePort {
 // The options as given, from a command line or a settings file.
 struct PortOptionValues {
   std::optional<QString> device;
+  bool deviceRepeated = false;  // --device more than once
   std::optional<QString> port;
   bool usb = false;
 
@@ -44,6 +45,8 @@ struct PortOptions {
 
   void addTo(QCommandLineParser &parser) const { parser.addOptions({device, port, usb}); }
   PortOptionValues valuesFrom(const QCommandLineParser &parser) const;
+  // --device alone, for a program that takes only that one.
+  PortOptionValues deviceFrom(const QCommandLineParser &parser) const;
 };
 
 // The port the values name. Neither --device nor --port is left to the

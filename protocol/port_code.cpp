@@ -21,10 +21,4 @@ QString deviceNameFor(int portNum, ConnectionKind kind, DeviceNaming naming) {
       .arg(portNum - 1);
 }
 
-QString openPortStatusText(int portNum, ConnectionKind kind) {
-  return QStringLiteral("オープン CommPort=") + QString::number(portNum) + QStringLiteral(" Settings=") +
-         kLineSettings + u' ' +
-         (kind == ConnectionKind::UsbConverter ? QStringLiteral("USB変換") : QStringLiteral("RS-232C"));
-}
-
 }  // namespace vf

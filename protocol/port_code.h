@@ -38,13 +38,7 @@ enum class DeviceNaming {
 // The device of port number 1 .. 16 of the given kind; empty for any other number.
 QString deviceNameFor(int portNum, ConnectionKind kind, DeviceNaming naming = DeviceNaming::Native);
 
-// The fixed line settings, as the status text shows them.
+// The fixed line settings, in the usual short form.
 inline const QString kLineSettings = QStringLiteral("19200,N,8,1");
-
-// The port status before any port has been opened, and after the device has gone.
-inline const QString kPortClosedText = QStringLiteral("ポートクローズ");
-
-// The port status after a successful open: "オープン CommPort=3 Settings=19200,N,8,1 USB変換".
-QString openPortStatusText(int portNum, ConnectionKind kind);
 
 }  // namespace vf

@@ -78,11 +78,12 @@ BuiltMessage DisplaySession::prepare(QStringView text, int speedOption) {
   return buildMessage(text, speedOption);
 }
 
-QString DisplaySession::send(const BuiltMessage &message) {
-  const QString failure = link_.sendMessage(message.writes) ? QString() : link_.failureText();
+std::optional<WriteFailure> DisplaySession::send(const BuiltMessage &message) {
+  std::optional<WriteFailure> failure;
+  if (!link_.sendMessage(message.writes)) failure = link_.writeFailure();
   // The updates follow whether auto update is on or not.
   startTicks();
-  if (failure.isEmpty()) {
+  if (!failure) {
     messageOnLine_ = true;
     awaitLine();
   }

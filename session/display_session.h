@@ -63,9 +63,9 @@ class DisplaySession : public QObject {
   // Convert-and-send, in two steps so that a window can show the run between
   // them: prepare applies auto update and builds the message; send writes a
   // built message in one go and starts the ticks (also when the port did not
-  // take it). Returns the link's words for a failed write, else empty.
+  // take it). Returns why the port did not take it, if it did not.
   BuiltMessage prepare(QStringView text, int speedOption);
-  QString send(const BuiltMessage &message);
+  std::optional<WriteFailure> send(const BuiltMessage &message);
   // A message written by send whose last byte has not left yet.
   bool messageOnLine() const { return messageOnLine_; }
 

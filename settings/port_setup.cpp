@@ -8,6 +8,12 @@ namespace {
 PortAction act(Kind kind, const QString &text = {}, bool quiet = false) { return {kind, text, quiet}; }
 }  // namespace
 
+QString openPortStatusText(int portNum, ConnectionKind kind) {
+  return QStringLiteral("オープン CommPort=") + QString::number(portNum) + QStringLiteral(" Settings=") +
+         kLineSettings + u' ' +
+         (kind == ConnectionKind::UsbConverter ? QStringLiteral("USB変換") : QStringLiteral("RS-232C"));
+}
+
 PortActions PortSetup::startUp(bool fileExists, const StoredPortLine &line) {
   PortActions actions;
   startLine_ = line;

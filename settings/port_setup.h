@@ -10,6 +10,12 @@
 
 namespace vf {
 
+// The port status before any port has been opened, and after the device has gone.
+inline const QString kPortClosedText = QStringLiteral("ポートクローズ");
+
+// The port status after a successful open: "オープン CommPort=3 Settings=19200,N,8,1 USB変換".
+QString openPortStatusText(int portNum, ConnectionKind kind);
+
 // What the operator answered in the port selection dialog.
 struct PortAnswer {
   std::optional<int> portNum;  // 1 .. 16; none when the port box names no listed port

@@ -5,6 +5,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 #include "about/system_info.h"
+#include "ui/link_texts.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"
@@ -200,7 +201,8 @@ class MainWindowTest : public QObject {
 
   // A message box is as wide as its title, and a command in it keeps its line.
   void messageBoxes() {
-    const auto box = messageBox(nullptr, openFailureDetail({false, u"/dev/ttyS0"_qs, u"Permission denied"_qs, true}));
+    qputenv("USER", "op");
+    const auto box = messageBox(nullptr, openFailureText({false, u"/dev/ttyS0"_qs, PortOpenResult::Failure::Refused, u"Permission denied"_qs, true}));
     // The title in a bold title bar, with room for the bar's three buttons,
     // also above a short message.
     const auto shortBox = messageBox(nullptr, u"ポートが開いていません"_qs);
@@ -210,7 +212,8 @@ class MainWindowTest : public QObject {
     bold.setBold(true);
     QVERIFY2(shortBox->width() >= QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 3 * 24,
              qPrintable(QStringLiteral("%1 %2").arg(shortBox->width()).arg(QFontMetrics(bold).horizontalAdvance(kApplicationTitle))));
-    QVERIFY(box->icon() == QMessageBox::NoIcon && box->text().split(u'\n').last().startsWith(u"sudo usermod -aG dialout "_qs));
+    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout op"_qs);
+    QVERIFY(box->icon() == QMessageBox::NoIcon);
   }
 
   // The bytes of each command as the module's documentation gives them.

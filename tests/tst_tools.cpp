@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 struct Run {
@@ -192,10 +194,13 @@ class ToolsTest : public QObject {
     process.kill();
     process.waitForFinished();
     QCOMPARE(answer.left(7), QByteArray::fromHex("00001800 0018EF"));
-    for (const QStringList &args : {QStringList{"--device"}, QStringList{"--device="}, QStringList{"--device", "a", "--device", "b"}}) {
+    const std::pair<QStringList, QString> refused[] = {{{"--device"}, u"'--device' の後の値が欠けています。"_qs},
+                                                       {{"--device="}, u"--device needs a path"_qs},
+                                                       {{"--device", "a", "--device", "b"}, u"give --device only once"_qs}};
+    for (const auto &[args, why] : refused) {
       const Run bad = run(program, args);
       QCOMPARE(bad.status, 2);
-      QVERIFY(bad.err.contains(u"usage: vf3360 [--device PATH]"_qs));
+      QVERIFY2(bad.err.contains(u"vf3360: "_qs + why + u"\nusage: vf3360 [--device PATH] | --version\n"_qs), qPrintable(bad.err));
     }
   }
 };

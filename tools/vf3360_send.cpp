@@ -36,10 +36,10 @@ int badUsage(const QString &why) {
   return kBadUsage;
 }
 
-int portFailure(const QString &what, const QString &device, const QString &reason, bool permissionDenied = false) {
+int portFailure(const QString &what, const QString &device, const QString &reason, bool dialoutRemedy = false) {
   std::cerr << "vf3360-send: " << what.toStdString() << " " << device.toStdString() << ": " << reason.toStdString()
             << "\n";
-  if (permissionDenied) {
+  if (dialoutRemedy) {
     std::cerr << "vf3360-send: serial devices belong to the group dialout: sudo usermod -aG dialout \"$USER\", "
                  "then log in again\n";
   }
@@ -151,9 +151,17 @@ int main(int argc, char *argv[]) {
 
   vf::ModuleLink link(port->namer());
   const vf::PortOpenResult opened = link.open(port->portNum, port->kind);
-  if (!opened.open) return portFailure(QStringLiteral("cannot open"), opened.device, opened.reason, opened.permissionDenied);
+  if (!opened.open) {
+    return portFailure(QStringLiteral("cannot open"), opened.device, opened.systemError, vf::dialoutRemedyApplies(opened));
+  }
   QString failure;
-  if (!link.sendMessage(writes)) failure = link.failureText();
+  if (!link.sendMessage(writes)) {
+    // The window's words, as this tool has always printed them.
+    const vf::WriteFailure &refused = link.writeFailure();
+    failure = refused.kind == vf::WriteFailure::Kind::NotOpen
+                  ? QStringLiteral("ポートが開いていません")
+                  : QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(refused.systemError);
+  }
   if (failure.isEmpty()) failure = link.waitUntilSent();
   link.close();
   if (!failure.isEmpty()) return portFailure(QStringLiteral("cannot write to"), opened.device, failure);

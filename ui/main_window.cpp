@@ -5,6 +5,7 @@
 #include "encoder/text_file.h"
 #include "settings/port_dialog.h"
 #include "ui/japanese_font.h"
+#include "ui/link_texts.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/text_field.h"
@@ -216,7 +217,7 @@ void MainWindow::convertAndSend() {
   const BuiltMessage message = session_.prepare(ui_->inputField->fieldText(), selectedSpeedOption());
   showSteps(presentRun(message, !ui_->packetTextField->fieldText().isEmpty()));
   if (message.outcome != RunOutcome::Sent) return;
-  if (const QString failure = session_.send(message); !failure.isEmpty()) showMessage(failure);
+  if (const auto failure = session_.send(message)) showMessage(writeFailureText(*failure));
 }
 
 // ---------------------------------------------------------------------------
@@ -235,7 +236,7 @@ void MainWindow::applyAutoUpdate() {
 // Control commands
 
 void MainWindow::sendOrTell(CommandCode code) {
-  if (!link_.sendCommand(code)) showMessage(link_.failureText());
+  if (!link_.sendCommand(code)) showMessage(writeFailureText(link_.writeFailure()));
 }
 
 void MainWindow::clearDisplay() { sendOrTell(CommandCode::DisplayClear); }

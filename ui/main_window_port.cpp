@@ -3,6 +3,7 @@
 
 #include "settings/port_dialog.h"
 #include "settings/port_settings.h"
+#include "ui/link_texts.h"
 #include "ui/main_window.h"
 #include "ui/text_field.h"
 #include "ui_main_window.h"
@@ -64,7 +65,7 @@ void MainWindow::carryOut(const PortActions &actions, std::size_t from) {
         return;
       case Kind::OpenPort: {
         const PortOpenResult opened = session_.open(action.portNum, action.portKind);
-        carryOut(portSetup_.portOpened(opened.open, openFailureDetail(opened)));
+        carryOut(portSetup_.portOpened(opened.open, openFailureText(opened)));
         break;
       }
       case Kind::ShowStatus:
