@@ -3,6 +3,7 @@
 #include "encoder/message_builder.h"
 #include "encoder/run_presentation.h"
 #include "encoder/text_check.h"
+#include "line_words/line_words.h"
 #include "protocol/hex_text.h"
 #include "protocol/packet.h"
 
@@ -69,26 +70,6 @@ BrokerSettings brokerSettingsFor(const BridgeSettings &settings) {
                                                  {QStringLiteral("device"), settings.port.deviceName()}})
                            .toJson(QJsonDocument::Compact);
   return broker;
-}
-
-// The bridge's words for a port that did not open or take a write: the
-// status's "error" and the events' "error" carry them.
-QString openFailureWords(const PortOpenResult &opened) {
-  const QString why = opened.failure == PortOpenResult::Failure::NoPortNumber
-                          ? QStringLiteral("ポート番号（1 … 16）が選ばれていません")
-                          : opened.systemError;
-  QString words = opened.device.isEmpty() ? why : opened.device + QStringLiteral(": ") + why;
-  if (dialoutRemedyApplies(opened)) {
-    words += QStringLiteral("\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\n"
-                            "sudo usermod -aG dialout %1")
-                 .arg(qEnvironmentVariable("USER", QStringLiteral("$USER")));
-  }
-  return words;
-}
-
-QString writeFailureWords(const WriteFailure &failure) {
-  if (failure.kind == WriteFailure::Kind::NotOpen) return QStringLiteral("ポートが開いていません");
-  return QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(failure.systemError);
 }
 
 }  // namespace
@@ -378,7 +359,7 @@ void DisplayBridge::sendNext() {
     }
     const bool clear = work.kind == LineWork::Kind::Clear;
     if (!link_.sendCommand(clear ? CommandCode::DisplayClear : CommandCode::DataCue)) {
-      refuse(work.topic, QStringLiteral("write-failed"), writeFailureWords(link_.writeFailure()));
+      refuse(work.topic, QStringLiteral("write-failed"), writeFailureText(link_.writeFailure()));
       continue;
     }
     if (!clear) continue;
@@ -412,7 +393,7 @@ void DisplayBridge::showText(LineWork work) {
   }
   if (failure) {
     event[QStringLiteral("reason")] = QStringLiteral("write-failed");
-    event[QStringLiteral("error")] = writeFailureWords(*failure);
+    event[QStringLiteral("error")] = writeFailureText(*failure);
     publishEvent(event);
     publishStatus();
     return;
@@ -554,7 +535,7 @@ void DisplayBridge::portTried(const PortOpenResult &opened) {
   if (stopping_) return;
   if (!opened.open) {
     // The session tries again every kReopenMs.
-    const QString why = openFailureWords(opened);
+    const QString why = openFailureText(opened);
     const bool news = why != deviceError_;
     deviceError_ = why;
     if (news) {

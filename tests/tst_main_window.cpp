@@ -5,7 +5,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/rig.h"
 #include "about/system_info.h"
-#include "ui/link_texts.h"
+#include "line_words/line_words.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"

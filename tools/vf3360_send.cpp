@@ -11,6 +11,7 @@
 #include "encoder/message_builder.h"
 #include "encoder/run_presentation.h"
 #include "encoder/text_file.h"
+#include "line_words/line_words.h"
 #include "link/module_link.h"
 #include "link/port_options.h"
 #include "protocol/hex_text.h"
@@ -157,10 +158,7 @@ int main(int argc, char *argv[]) {
   QString failure;
   if (!link.sendMessage(writes)) {
     // The window's words, as this tool has always printed them.
-    const vf::WriteFailure &refused = link.writeFailure();
-    failure = refused.kind == vf::WriteFailure::Kind::NotOpen
-                  ? QStringLiteral("ポートが開いていません")
-                  : QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(refused.systemError);
+    failure = vf::writeFailureText(link.writeFailure());
   }
   if (failure.isEmpty()) failure = link.waitUntilSent();
   link.close();

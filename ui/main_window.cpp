@@ -5,7 +5,7 @@
 #include "encoder/text_file.h"
 #include "settings/port_dialog.h"
 #include "ui/japanese_font.h"
-#include "ui/link_texts.h"
+#include "line_words/line_words.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/text_field.h"

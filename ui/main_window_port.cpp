@@ -3,7 +3,7 @@
 
 #include "settings/port_dialog.h"
 #include "settings/port_settings.h"
-#include "ui/link_texts.h"
+#include "line_words/line_words.h"
 #include "ui/main_window.h"
 #include "ui/text_field.h"
 #include "ui_main_window.h"

@@ -1,4 +1,4 @@
-#include "ui/link_texts.h"
+#include "line_words/line_words.h"
 
 namespace vf {
 
