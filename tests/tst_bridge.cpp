@@ -503,7 +503,7 @@ class BridgeTest : public QObject {
     if (!cafile.isEmpty()) args << u"--cafile"_qs << dir + cafile + u".crt"_qs;
     bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), args);
     QByteArray log;
-    QTRY_VERIFY2_WITH_TIMEOUT((log += bridge_.readAllStandardError()).contains(said.replace(u"@other"_qs, dir + u"other.crt"_qs).toUtf8()), log.constData(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT((log += bridge_.readAllStandardError()).contains(said.replace(u"@other"_qs, dir + u"other.crt"_qs).toUtf8()), log.constData(), 30000);
     if (status >= 0) QVERIFY((bridge_.state() == QProcess::NotRunning || bridge_.waitForFinished(5000)) && bridge_.exitCode() == status);
     if (status >= 0 || !log.contains("connected")) return;
     QVERIFY(!QProcess::execute(u"mosquitto_pub"_qs, {u"-p"_qs, QString::number(site.port), u"-u"_qs, u"operator"_qs, u"-P"_qs, u"pw-operator"_qs,
