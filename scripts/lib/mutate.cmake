@@ -1,5 +1,5 @@
 # The campaign file's side of scripts/mutate, run with cmake -P:
-#   -DBREAKS=FILE -DACTION=list                 prints "INDEX ID" a line
+#   -DBREAKS=FILE -DACTION=list                 prints "INDEX FILE ID" a line
 #   -DBREAKS=FILE -DACTION=apply -DINDEX=N -DSOURCE=DIR
 #                                               puts break N into DIR and prints its file, or
 #                                               "STALE <why>" when its text is not there exactly once
@@ -11,7 +11,8 @@ if(ACTION STREQUAL "list")
   math(EXPR last "${count} - 1")
   foreach(i RANGE ${last})
     string(JSON id GET "${campaign}" ${i} id)
-    message(NOTICE "${i} ${id}")
+    string(JSON path GET "${campaign}" ${i} file)
+    message(NOTICE "${i} ${path} ${id}")
   endforeach()
   return()
 endif()
