@@ -4,8 +4,10 @@
 
 namespace vf {
 
-PortDialog::PortDialog(QWidget *parent) : QDialog(parent), ui_(std::make_unique<Ui::PortDialog>()) {
+PortDialog::PortDialog(PortChoice shown, QWidget *parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::PortDialog>()) {
   ui_->setupUi(this);
+  setWindowModality(Qt::WindowModal);
   // A title and a close box; no minimise or maximise button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
@@ -17,6 +19,9 @@ PortDialog::PortDialog(QWidget *parent) : QDialog(parent), ui_(std::make_unique<
   ui_->portNumberBox->setInsertPolicy(QComboBox::NoInsert);
   ui_->confirmButton->setDefault(true);
   connect(ui_->confirmButton, &QPushButton::clicked, this, &PortDialog::confirm);
+  if (shown.portNum >= 1 && shown.portNum <= kMaxPortNumber) ui_->portNumberBox->setCurrentIndex(shown.portNum - 1);
+  (shown.kind == ConnectionKind::UsbConverter ? ui_->usbConverterOption : ui_->rs232cOption)->setChecked(true);
+  ui_->portNumberBox->setFocus();
 }
 
 PortDialog::~PortDialog() = default;

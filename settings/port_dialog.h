@@ -13,17 +13,17 @@ class PortDialog;
 }
 
 // "ポート選択": the operator chooses the port number and the kind of
-// connection and may keep the choice. Non-modal; created afresh every time
-// and destroyed when it closes. It decides nothing itself: "決定" (or Enter,
+// connection and may keep the choice. It opens on the port it is given (the
+// one in use), modal to its parent window without blocking the event loop;
+// created afresh every time and destroyed when it closes. It decides nothing itself: "決定" (or Enter,
 // also in the port box) hands the answer back (confirmed) and the dialog
 // closes with QDialog::Accepted; Esc, the close box and the window system's
 // close request close it with QDialog::Rejected, which is no answer.
 class PortDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit PortDialog(QWidget *parent = nullptr);
+  explicit PortDialog(PortChoice shown, QWidget *parent = nullptr);
   ~PortDialog() override;
-
 
  signals:
   void confirmed(const vf::PortAnswer &answer);

@@ -10,8 +10,10 @@
 
 namespace vf {
 
-// The port status before any port has been opened, and after the device has gone.
+// The port status whenever no port is open: "ポートクローズ", with why in
+// brackets where there is more to say ("ポートクローズ（ポート選択中）").
 inline const QString kPortClosedText = QStringLiteral("ポートクローズ");
+QString closedPortStatusText(const QString &why);
 
 // The port status after a successful open: "オープン CommPort=3 Settings=19200,N,8,1 USB変換".
 QString openPortStatusText(int portNum, ConnectionKind kind);
@@ -33,7 +35,7 @@ struct PortAction {
     ShowMessage,     // a modal message box with `text`
     WriteFile,       // replace portnum.ini with the line `text`; `quiet`: a failure is not told
     ShowMainWindow,
-    ShowDialog,      // show a new port selection dialog, non-modal
+    ShowDialog,      // show a new port selection dialog, on portNum and portKind
     RaiseDialog,     // bring the dialog that waits to the front
     StopAutoUpdate,  // the auto-update timer off and its check box cleared (its own handling runs)
     ClosePort,
@@ -60,9 +62,11 @@ using PortActions = std::vector<PortAction>;
 // every failed open, the dialog asks (the file then holds "0" while it is
 // open). Port change: auto update off, port closed, the dialog asks, the
 // chosen port is opened; a failed open asks again. An answer that is no port
-// number leaves the chosen port as it was: at start-up that asks again, during a port
-// change it reopens the port before. A refused answer changes nothing: not
-// the port number, not the kind, not portnum.ini.
+// number is refused and asked again, at start-up as during a port change: it
+// changes nothing, not the port number, not the kind, not portnum.ini. The
+// dialog shows the port chosen last (the one in use, the one that did not
+// open, the stored one), else Com 1 RS-232C; while no port is open the
+// status says so, and why.
 //
 // The dialog closed without an answer (Esc, its close box): at start-up the
 // main window comes up with the port closed, and "ポート変更" asks again;
@@ -95,14 +99,15 @@ class PortSetup {
     PortChange,      // "ポート変更" (the file is left as it is)
   };
 
-  void rewriteDefault(PortActions &actions);
-  void showDialog(PortActions &actions, DialogCause cause);
-  void beginChange(PortActions &actions);
+  void rewriteDefault(PortActions &actions, const QString &why);
+  void showDialog(PortActions &actions, DialogCause cause, const QString &why);
+  void beginChange(PortActions &actions, const QString &why);
   void open(PortActions &actions) const;
 
   StoredPortLine startLine_;
   bool dialogOpen_ = false;
   bool started_ = false;
+  bool refused_ = false;  // the last answer named no listed port
   std::optional<PortChoice> chosen_;      // the port to open: the one chosen last; none yet
   std::optional<PortChoice> lastOpened_;  // the port that was open last
 };

@@ -24,8 +24,8 @@ QString describe(const PortActions &actions) {
   const char *const names[] = {"message ", "write ", "window", "dialog", "raise", "stop auto update", "close", "open ", "status "};
   QStringList parts;
   for (const PortAction &a : actions) {
-    QString part = QString::fromLatin1(names[int(a.kind)]) + a.text + (a.quiet ? u" quietly"_qs : QString());
-    if (a.kind == PortAction::Kind::OpenPort)
+    QString part = QString::fromLatin1(names[int(a.kind)]) + (a.kind == PortAction::Kind::ShowDialog ? u" "_qs : QString()) + a.text + (a.quiet ? u" quietly"_qs : QString());
+    if (a.kind == PortAction::Kind::OpenPort || a.kind == PortAction::Kind::ShowDialog)
       part += QStringLiteral("%1 %2").arg(a.portNum).arg(a.portKind == ConnectionKind::UsbConverter ? "USB" : "RS");
     parts << part;
   }
@@ -33,7 +33,7 @@ QString describe(const PortActions &actions) {
 }
 
 // One thing that happens: "start <first line>" ("start" alone: no file),
-// "answer <combo text>[ usb][ keep]", "closed", "opened", "change" (ポート変更).
+// "answer <combo text>[ usb][ keep]", "closed", "opened", "failed", "change" (ポート変更).
 QString happen(PortSetup &setup, const QString &event) {
   if (event.startsWith(u"start"_qs)) {
     const bool exists = event != u"start"_qs;
@@ -49,12 +49,15 @@ QString happen(PortSetup &setup, const QString &event) {
   }
   if (event == u"closed"_qs) return describe(setup.dialogClosed());
   if (event == u"opened"_qs) return describe(setup.portOpened(true));
+  if (event == u"failed"_qs) return describe(setup.portOpened(false, u"why"_qs));
   if (event == u"change"_qs) return describe(setup.changePort());
   return u"unknown event "_qs + event;
 }
 
 const QString kCreate = u"message 初期設定ファイル portnum.ini を作成します"_qs;
-const QString kDefault = u"write 1 quietly, window, write 0, dialog"_qs;
+const QString kChoosing = u"status ポートクローズ（ポート選択中）"_qs;
+const QString kChanging = u"status ポートクローズ（ポート変更中）"_qs;
+const QString kDefault = u"write 1 quietly, window, write 0, "_qs + kChoosing + u", dialog 1 RS"_qs;
 const QString kChoose = u"message ポート番号を選択してください"_qs;
 QString status(int n, const char *kind) { return QStringLiteral("status オープン CommPort=%1 Settings=19200,N,8,1 %2").arg(n).arg(kind); }
 
@@ -132,12 +135,18 @@ class SettingsTest : public QObject {
         << QStringList{"start", "answer Com 5 usb keep", "closed", "opened"}
         << QStringList{kCreate + u", "_qs + kDefault, u"write 21"_qs, u"open 5 USB"_qs, status(5, "USB変換") + u", window"_qs};
     QTest::newRow("stored 3") << QStringList{"start 3", "opened"} << QStringList{u"open 3 RS"_qs, status(3, "RS-232C") + u", window"_qs};
-    QTest::newRow("blank line, then a port change")  // the change leaves the file alone
+    QTest::newRow("blank line, then a port change")  // the change leaves the file alone, shows the port in use
         << QStringList{"start  ", "answer Com 3", "closed", "change"}
-        << QStringList{u"window, write 0, dialog"_qs, QString(), u"open 3 RS"_qs, u"stop auto update, close, window, dialog"_qs};
+        << QStringList{u"window, write 0, "_qs + kChoosing + u", dialog 1 RS"_qs, QString(), u"open 3 RS"_qs,
+                       u"stop auto update, close, window, "_qs + kChanging + u", dialog 3 RS"_qs};
     QTest::newRow("no listed port at start-up")
         << QStringList{"start 0", "answer com 5 keep", "closed", "answer Com 16", "closed"}
-        << QStringList{u"window, dialog"_qs, kChoose, kDefault, QString(), u"open 16 RS"_qs};
+        << QStringList{u"window, "_qs + kChoosing + u", dialog 1 RS"_qs, kChoose, kDefault, QString(), u"open 16 RS"_qs};
+    QTest::newRow("no listed port in a port change, then a port that does not open")
+        << QStringList{"start 19", "opened", "change", "answer com 9", "closed", "answer Com 4 usb", "closed", "failed"}
+        << QStringList{u"open 3 USB"_qs, status(3, "USB変換") + u", window"_qs, u"stop auto update, close, window, "_qs + kChanging + u", dialog 3 USB"_qs,
+                       kChoose, u"window, "_qs + kChanging + u", dialog 3 USB"_qs, QString(), u"open 4 USB"_qs,
+                       u"message ポートが開けませんでした\nwhy, stop auto update, close, window, status ポートクローズ（開けませんでした）, dialog 4 USB"_qs};
   }
   void paths() {
     QFETCH(QStringList, events);

@@ -4,6 +4,7 @@
 
 #include "tests/support/rig.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
@@ -41,7 +42,15 @@ class WindowPortTest : public QObject {
     QVERIFY(!visibleAtMessage);                              // not before start-up shows it,
     QVERIFY(rig.window->isVisible() && rig.dialog());        // but behind the dialog
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ（ポート選択中）"_qs);
+    // Modal: a click on the main window, as the window system delivers it, does nothing.
+    auto *send = rig.find<QWidget>(u"convertAndSendButton"_qs);
+    QTest::mouseClick(rig.window->windowHandle(), Qt::LeftButton, {}, send->mapTo(rig.window.get(), send->rect().center()));
+    QCOMPARE(rig.dialogs.messages.size(), 1);
+    QTRY_VERIFY(QApplication::focusWidget());
+    QStringList order;  // Tab from the port box
+    for (int i = 0; i < 5; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab)) order << QApplication::focusWidget()->objectName();
+    QCOMPARE(order, (QStringList{u"portNumberBox"_qs, u"rs232cOption"_qs, u"keepSettingCheck"_qs, u"confirmButton"_qs, u"portNumberBox"_qs}));
     QVERIFY(answer(rig, u"Com 2"_qs, true, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.ini(), QByteArray("18\r\n"));
@@ -70,7 +79,7 @@ class WindowPortTest : public QObject {
     rig.start();
     QTest::keyClick(rig.dialog(), Qt::Key_Escape);
     QTRY_VERIFY(rig.window->findChildren<PortDialog *>().isEmpty() && rig.window->isVisible());  // gone, and its end handled
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ（ポート未選択）"_qs);
     rig.type(u"inputField"_qs, u"あ"_qs);
     rig.press(u"convertAndSendButton"_qs);
     QCOMPARE(rig.dialogs.messages, QStringList{u"ポートが開いていません"_qs});
@@ -135,16 +144,19 @@ class WindowPortTest : public QObject {
     rig.press(u"changePortButton"_qs);
     QVERIFY(!rig.find<QTimer>(u"updateTick"_qs)->isActive() && !rig.find<QCheckBox>(u"autoUpdateCheck"_qs)->isChecked());
     QVERIFY(!portOpen(rig) && rig.dialog());
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));  // while the dialog is open
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ（ポート変更中）"_qs);  // while the dialog is open
     QVERIFY(answer(rig, u"Com 2"_qs, true));
     QTRY_COMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
     QCOMPARE(rig.field(u"autoUpdateStateLabel"_qs), u"自動更新"_qs);  // not changed by the port change
-    // No listed port: the whole port before is opened again, kind and all,
-    // and "設定を保持" keeps nothing.
+    // No listed port: asked again, on the port in use, kind and all, where
+    // Enter confirms it; "設定を保持" kept nothing.
     rig.press(u"changePortButton"_qs);
     QVERIFY(answer(rig, u"com 9"_qs, false, true));
+    QTRY_VERIFY(rig.dialogs.messages == QStringList{kChoose} && rig.dialog());
+    QCOMPARE(rig.dialog()->findChild<QWidget *>(u"portNumberBox"_qs)->property("currentText"), u"Com 2"_qs);
+    QVERIFY(rig.dialog()->findChild<QWidget *>(u"usbConverterOption"_qs)->property("checked").toBool());
+    QTest::keyClick(rig.dialog()->findChild<QWidget *>(u"portNumberBox"_qs), Qt::Key_Return);
     QTRY_VERIFY(portOpen(rig));
-    QCOMPARE(rig.dialogs.messages, QStringList{kChoose});
     QCOMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
     // A port that does not open: the message, and the dialog again, where Esc opens the port before.
     rig.press(u"changePortButton"_qs);
@@ -152,6 +164,7 @@ class WindowPortTest : public QObject {
     QTRY_COMPARE(rig.dialogs.messages.size(), 2);
     QVERIFY(rig.dialogs.messages[1].startsWith(u"ポートが開けませんでした\n"_qs));
     QTRY_VERIFY(rig.dialog());
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ（開けませんでした）"_qs);
     QTest::keyClick(rig.dialog(), Qt::Key_Escape);
     QTRY_VERIFY(portOpen(rig) && rig.field(u"portStatusLabel"_qs) == status(2, "USB変換"));
     QCOMPARE(rig.ini(), QByteArray("1\r\n"));  // the change did not touch the file
@@ -168,7 +181,7 @@ class WindowPortTest : public QObject {
     QTest::qWait(100);
     QCOMPARE(rig.dialogs.messages,
              QStringList{u"シリアルポートが切断されました。「ポート変更」でポートを開き直してください"_qs});
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ"_qs);
+    QCOMPARE(rig.field(u"portStatusLabel"_qs), u"ポートクローズ（切断されました）"_qs);
     PseudoTerminal other;
     rig.devices.insert(u"1/0"_qs, other.path());
     rig.press(u"changePortButton"_qs);

@@ -114,7 +114,7 @@ class MainWindow : public QMainWindow {
   void carryOut(const PortActions &actions, std::size_t from = 0);
   void showSendProgress(ModuleLink::SendProgress progress);
   void placePreview();
-  void showPortDialog();
+  void showPortDialog(PortChoice shown);
   void updatePreview();
   void saveWindowState();
 

@@ -12,6 +12,7 @@ namespace vf {
 
 namespace {
 
+const QString kDeviceGone = QStringLiteral("切断されました");
 const QString kPortLost =
     QStringLiteral("シリアルポートが切断されました。「ポート変更」でポートを開き直してください");
 
@@ -47,7 +48,7 @@ void MainWindow::carryOut(const PortActions &actions, std::size_t from) {
         show();
         break;
       case Kind::ShowDialog:
-        showPortDialog();
+        showPortDialog({action.portNum, action.portKind});
         break;
       case Kind::RaiseDialog:
         if (portDialog_) {
@@ -75,8 +76,8 @@ void MainWindow::carryOut(const PortActions &actions, std::size_t from) {
   }
 }
 
-void MainWindow::showPortDialog() {
-  auto *dialog = new PortDialog(this);
+void MainWindow::showPortDialog(PortChoice shown) {
+  auto *dialog = new PortDialog(shown, this);
   dialog->setFont(font());
   connect(dialog, &PortDialog::confirmed, this,
           [this](const PortAnswer &answer) { carryOut(portSetup_.confirmed(answer)); });
@@ -96,7 +97,7 @@ void MainWindow::showPortDialog() {
 void MainWindow::showDeviceLost() {
   // A converter pulled out, the line hung up: the session has stopped the
   // ticks, and the operator opens a port again with "ポート変更".
-  ui_->portStatusLabel->setText(kPortClosedText);
+  ui_->portStatusLabel->setText(closedPortStatusText(kDeviceGone));
   showMessage(kPortLost);
 }
 
