@@ -308,8 +308,7 @@ void DisplayBridge::takeText(const QString &topic, const QString &text, bool ret
   // The message itself is built only when it goes to the line.
   const RunOutcome outcome = runOutcomeOf(text);
   if (outcome == RunOutcome::TooLong) {
-    return refuse(topic, QStringLiteral("too-long"),
-                  QStringLiteral("%1 (%2 characters, at most %3)").arg(refusalText(outcome)).arg(text.size()).arg(kMaxInputLength));
+    return refuse(topic, QStringLiteral("too-long"), refusalText(outcome, text.size()));
   }
 
   const Text taken{text, speed_};

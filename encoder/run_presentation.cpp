@@ -22,9 +22,10 @@ class Steps {
 
 }  // namespace
 
-QString refusalText(RunOutcome outcome) {
+QString refusalText(RunOutcome outcome, qsizetype characters) {
   switch (outcome) {
-    case RunOutcome::TooLong: return QStringLiteral("文字数オーバー");
+    case RunOutcome::TooLong:
+      return QStringLiteral("文字数オーバー（%1文字、最大%2文字）").arg(characters).arg(kMaxInputLength);
     case RunOutcome::Empty: return QStringLiteral("文字を入力してください");
     case RunOutcome::Sent: break;
   }
@@ -39,15 +40,16 @@ std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft) {
     for (const F field : {F::JisBits, F::Checksum, F::PackedPacket, F::FrameText}) s.set(field, empty);
   }
   const QString count = QString::number(message.padded.size());
+  s.set(F::ErrorCaption, empty);  // what a run before found is not this run's
   s.set(F::ModuleText, message.padded);
   s.set(F::CharacterCount, count);
   if (message.outcome == RunOutcome::TooLong) {
-    s.box(refusalText(message.outcome));
+    s.box(refusalText(message.outcome, message.padded.size() - kPaddingLength));
     return s.take();
   }
   if (message.outcome == RunOutcome::Empty) {
     s.clearAutoUpdate();
-    s.box(refusalText(message.outcome));
+    s.box(refusalText(message.outcome, 0));
     return s.take();
   }
 

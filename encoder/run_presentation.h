@@ -52,9 +52,10 @@ using RunStep = std::variant<SetField, ShowMessage, ClearAutoUpdate, SelectInInp
 // packetLeft: the packet text held a packet when the run began.
 std::vector<RunStep> presentRun(const BuiltMessage &message, bool packetLeft);
 
-// The words of a run that sends nothing ("文字数オーバー", "文字を入力してください"),
-// as the window's box, vf3360-send and the bridge's refusal say them; empty
-// for a run that sends.
-QString refusalText(RunOutcome outcome);
+// The words of a run that sends nothing ("文字数オーバー（2034文字、最大2033文字）"
+// with the count of the text's characters, "文字を入力してください"), as the
+// window's box, vf3360-send and the bridge's refusal say them; empty for a
+// run that sends.
+QString refusalText(RunOutcome outcome, qsizetype characters);
 
 }  // namespace vf

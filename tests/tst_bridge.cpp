@@ -234,7 +234,7 @@ class BridgeTest : public QObject {
     QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
     QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused/not-utf8: not UTF-8";
     QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused/too-large: larger than 64 KiB";
-    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused/too-long: 文字数オーバー (2034 characters, at most 2033)";
+    QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused/too-long: 文字数オーバー（2034文字、最大2033文字）";
     QTest::newRow("empty: taken down") << "text" << QByteArray() << kClear << "text-taken-down";
     QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused/bad-speed: speed is 1 to 5";
     QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused/bad-speed: speed is 1 to 5";

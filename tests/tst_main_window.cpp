@@ -97,6 +97,8 @@ class MainWindowTest : public QObject {
     QVERIFY(input->fieldText() == u"漢\r\nab字髙"_qs && input->marks().size() == 1);
     QCOMPARE(rig.field(u"errorCaptionLabel"_qs) + rig.field(u"conversionStatusLabel"_qs), u"文字コード ERROR変換完了！"_qs);
     QCOMPARE(rig.module.messages(), QStringList{u"漢　　ａｂ"_qs});  // the frame ends where the character stood
+    rig.send(u"い"_qs);
+    QCOMPARE(rig.field(u"errorCaptionLabel"_qs), QString());  // the next run starts without it
   }
 
   // 新規作成, 全テキストクリア and a loaded file each replace the text as one
@@ -265,7 +267,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(rig.field(u"characterCountField"_qs), u"17"_qs);
     }
 
-    // A file of 2031 characters (2033 with its line end) fills all 16 frame fields.
+    // A file of 2031 characters (2033 with its line end, the limit the heading states) fills all 16 frame fields.
+    QVERIFY(rig.field(u"inputHeading"_qs).contains(u"（最大文字数2033文字）"_qs));
     rig.dialogs.filesToChoose = {rig.folder.filePath(u"big.txt"_qs), rig.folder.filePath(u"small.txt"_qs),
                                  rig.folder.filePath(u"gone.txt"_qs), QString()};
     QVERIFY(writeFile(rig.dialogs.filesToChoose[0], hex("8E9A").repeated(2031)) &&

@@ -63,7 +63,7 @@ class ToolsTest : public QObject {
                              << QByteArray("00 00 25 00 00 25 EF\n00 00 04 01 00 05 EF\n00 01 00 03 8B 81 09 ") << "";
     QTest::newRow("clear") << QStringList{"--hex", "--clear"} << 0 << QByteArray("00 00 14 00 00 14 EF\n") << "";
     QTest::newRow("rewind") << QStringList{"--hex", "--rewind"} << 0 << QByteArray("00 00 18 00 00 18 EF\n") << "";
-    QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << QByteArray() << "文字数オーバー\n";
+    QTest::newRow("too long") << QStringList{"--hex", QString(2034, u'字')} << 3 << QByteArray() << "文字数オーバー（2034文字、最大2033文字）\n";
     QTest::newRow("empty") << QStringList{"--hex"} << 4 << QByteArray() << "文字を入力してください\n";
     QTest::newRow("unusable") << QStringList{"--hex", "あ😀"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";
     QTest::newRow("a control character") << QStringList{"--hex", "\x1B[0m"} << 5 << QByteArray("00 00 25") << "使用不可能な文字が含まれています\n";

@@ -133,7 +133,7 @@ int main(int argc, char *argv[]) {
 
     vf::BuiltMessage message = vf::buildMessage(text, speed);
     if (message.outcome != vf::RunOutcome::Sent) {
-      std::cerr << vf::refusalText(message.outcome).toStdString() << "\n";
+      std::cerr << vf::refusalText(message.outcome, text.size()).toStdString() << "\n";
       return message.outcome == vf::RunOutcome::TooLong ? kTooLong : kEmpty;
     }
     // The messages the window would show, in its order.

@@ -56,6 +56,7 @@ MainWindow::MainWindow(Setup setup, QWidget *parent)
   setFont(japaneseFont(9));
   const QFont heading = japaneseFont(14.25);
   for (QLabel *label : {ui_->inputHeading, ui_->jisHexHeading, ui_->jisBinaryHeading}) label->setFont(heading);
+  ui_->inputHeading->setText(QStringLiteral("表示するテキスト（最大文字数%1文字） 半角は全角に自動変換").arg(kMaxInputLength));
 
   // The fields that show results take no typing and are no stops of Tab;
   // their text can still be selected and copied.
