@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/utsname.h>
 
 using namespace vf;
@@ -201,8 +202,9 @@ class MainWindowTest : public QObject {
 
   // A message box is as wide as its title, and a command in it keeps its line.
   void messageBoxes() {
-    qputenv("USER", "op");
-    const auto box = messageBox(nullptr, openFailureText({false, u"/dev/ttyS0"_qs, PortOpenResult::Failure::Refused, u"Permission denied"_qs, true}));
+    qputenv("USER", "op");  // not the name the system knows
+    const DeviceFile dialoutsOnly{true, 0, 20, 020660, u"root"_qs, u"dialout"_qs};
+    const auto box = messageBox(nullptr, openFailureText({false, u"/dev/ttyS0"_qs, PortOpenResult::Failure::Refused, u"Permission denied"_qs, true, dialoutsOnly}));
     // The title in a bold title bar, with room for the bar's three buttons,
     // also above a short message.
     const auto shortBox = messageBox(nullptr, u"ポートが開いていません"_qs);
@@ -212,7 +214,7 @@ class MainWindowTest : public QObject {
     bold.setBold(true);
     QVERIFY2(shortBox->width() >= QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 3 * 24,
              qPrintable(QStringLiteral("%1 %2").arg(shortBox->width()).arg(QFontMetrics(bold).horizontalAdvance(kApplicationTitle))));
-    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout op"_qs);
+    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout "_qs + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
     QVERIFY(box->icon() == QMessageBox::NoIcon);
   }
 
