@@ -46,6 +46,14 @@ QString userName(unsigned uid) {
   return QStringLiteral("UID %1").arg(uid);
 }
 
+bool mayReadWrite(const DeviceFile &file, const UserIds &user) {
+  if (!file.exists) return false;
+  if (user.uid == 0) return true;
+  const bool member = std::find(user.groups.begin(), user.groups.end(), file.group) != user.groups.end();
+  const unsigned bits = user.uid == file.owner ? file.mode >> 6 : member ? file.mode >> 3 : file.mode;
+  return (bits & 06) == 06;
+}
+
 bool dialoutRemedyApplies(const DeviceFile &file) {
   return file.exists && file.groupName == QStringLiteral("dialout") && (file.mode & 060) == 060;
 }

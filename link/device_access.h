@@ -33,6 +33,13 @@ UserIds userIdsOfThisProcess();
 // environment); "UID n" when it has none.
 QString userName(unsigned uid);
 
+// Whether the user may open the file for reading and writing, by its
+// permission bits as the kernel reads them: the owner's bits for its owner,
+// else the group's for a member of its group, else everyone else's; the
+// superuser may always. (Access control lists are not read: serial devices
+// carry none.)
+bool mayReadWrite(const DeviceFile &file, const UserIds &user);
+
 // Whether joining the group dialout (and logging in again) lets a user who
 // may not open the file open it: its group is dialout, and that group may
 // read and write it.
