@@ -485,19 +485,19 @@ class MainWindowTest : public QObject {
     QTest::addColumn<bool>("terminal");
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("dialoutGroup");  // else the test's own group
-    QTest::addColumn<int>("asker");          // the superuser, the owner, nobody, nobody in the group dialout
+    QTest::addColumn<int>("asker");          // the superuser, the owner, another user, one in the group dialout
     QTest::addColumn<QString>("shown");      // the mode, and whether the user may open it
     const QString askOwner = u"開けません — dialout グループに入っても開けません。デバイスの所有者（OWNER）か管理者が、このユーザーが読み書きできるようデバイスの権限を変える必要があります"_qs;
     const QString join = u"開けません — dialout グループに入ってからログインし直すと開けます: sudo usermod -aG dialout op"_qs;
-    QTest::newRow("600, nobody") << false << 0600 << false << 2 << u"-rw------- (600)|"_qs + askOwner;
+    QTest::newRow("600, another user") << false << 0600 << false << 2 << u"-rw------- (600)|"_qs + askOwner;
     QTest::newRow("600, its owner") << false << 0600 << false << 1 << u"-rw------- (600)|開けます"_qs;
     QTest::newRow("066, its owner") << false << 066 << false << 1 << u"----rw-rw- (066)|"_qs + askOwner;
-    QTest::newRow("606, nobody") << false << 0606 << false << 2 << u"-rw----rw- (606)|開けます"_qs;
+    QTest::newRow("606, another user") << false << 0606 << false << 2 << u"-rw----rw- (606)|開けます"_qs;
     QTest::newRow("000, the superuser") << false << 0 << false << 0 << u"---------- (000)|開けます"_qs;
-    QTest::newRow("640 dialout, nobody") << false << 0640 << true << 2 << u"-rw-r----- (640)|"_qs + askOwner;
-    QTest::newRow("660 dialout, nobody") << false << 0660 << true << 2 << u"-rw-rw---- (660)|"_qs + join;
-    QTest::newRow("660 dialout, nobody in dialout") << false << 0660 << true << 3 << u"-rw-rw---- (660)|開けます"_qs;
-    QTest::newRow("terminal 660 dialout, nobody") << true << 0660 << true << 2 << u"crw-rw---- (660)|"_qs + join;
+    QTest::newRow("640 dialout, another user") << false << 0640 << true << 2 << u"-rw-r----- (640)|"_qs + askOwner;
+    QTest::newRow("660 dialout, another user") << false << 0660 << true << 2 << u"-rw-rw---- (660)|"_qs + join;
+    QTest::newRow("660 dialout, a member") << false << 0660 << true << 3 << u"-rw-rw---- (660)|開けます"_qs;
+    QTest::newRow("terminal 660 dialout, another user") << true << 0660 << true << 2 << u"crw-rw---- (660)|"_qs + join;
   }
   void systemInfoOfDevices() {
     QFETCH(bool, terminal);
@@ -518,7 +518,8 @@ class MainWindowTest : public QObject {
     const passwd *known = ::getpwuid(owner);  // 4242 has no name here, as a rule
     const QString ownerName = known ? QString::fromLocal8Bit(known->pw_name) : QString::number(owner);
     const QString groupName = dialoutGroup ? u"dialout"_qs : QString::fromLocal8Bit(::getgrgid(::getegid())->gr_name);
-    const UserIds askers[] = {{0, {0}}, {owner, {}}, {65534, {65534}}, {65534, {65534, dialout ? dialout->gr_gid : 65534}}};
+    const unsigned other = owner + 1;  // neither the owner nor in the file's group
+    const UserIds askers[] = {{0, {0}}, {owner, {}}, {other, {other}}, {other, {other, dialout ? dialout->gr_gid : other}}};
     const QString report = systemReport({{}, {}, {}, u"op"_qs, false, {deviceFacts(path, {}, askers[asker])}});
     const auto lineOf = [&](const QString &head) { return report.section(u'\n' + head, 1).section(u'\n', 0, 0); };
     QCOMPARE(lineOf(u"  所有者: "_qs) + u'|' + lineOf(u"  このユーザーが: "_qs),
