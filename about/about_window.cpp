@@ -20,8 +20,8 @@ const QString kSysInfoUnavailable = QStringLiteral("現時点ではｼｽﾃﾑ�
 }  // namespace
 #endif
 
-AboutWindow::AboutWindow(TellOperator tell, QWidget *parent, QString ownDevice)
-    : QDialog(parent), ui_(std::make_unique<Ui::AboutWindow>()), tell_(std::move(tell)), ownDevice_(std::move(ownDevice)) {
+AboutWindow::AboutWindow(TellOperator tell, QWidget *parent, ProgramDevices devices)
+    : QDialog(parent), ui_(std::make_unique<Ui::AboutWindow>()), tell_(std::move(tell)), devices_(std::move(devices)) {
   ui_->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
@@ -57,7 +57,7 @@ void AboutWindow::showSystemInfo() {
   if (tell_) tell_(this, kSysInfoUnavailable);
 #else
   // Beside the About window, and staying when it closes.
-  auto *info = new SystemInfoWindow(systemReport(gatherSystemFacts(ownDevice_)), parentWidget());
+  auto *info = new SystemInfoWindow(systemReport(gatherSystemFacts(devices_)), parentWidget());
   info->setWindowFlag(Qt::Window);
   info->show();
 #endif

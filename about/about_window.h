@@ -1,5 +1,7 @@
 #pragma once
 
+#include "about/system_info.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -23,9 +25,8 @@ class AboutWindow : public QDialog {
   // How a message reaches the operator (a modal message box).
   using TellOperator = std::function<void(QWidget *parent, const QString &text)>;
 
-  // ownDevice: the serial device the program has open, for the system
-  // information (empty: none).
-  explicit AboutWindow(TellOperator tell, QWidget *parent = nullptr, QString ownDevice = {});
+  // devices: the program's serial devices, for the system information.
+  explicit AboutWindow(TellOperator tell, QWidget *parent = nullptr, ProgramDevices devices = {});
   ~AboutWindow() override;
 
   // Finds and starts the system information program; tells the operator when
@@ -48,7 +49,7 @@ class AboutWindow : public QDialog {
  private:
   std::unique_ptr<Ui::AboutWindow> ui_;
   TellOperator tell_;
-  QString ownDevice_;
+  ProgramDevices devices_;
 };
 
 }  // namespace vf

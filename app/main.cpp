@@ -53,6 +53,7 @@ int main(int argc, char *argv[]) {
 
   vf::MainWindow::Setup setup;
   setup.deviceNamer = port->namer();
+  setup.givenDevice = port->device;
   // The window shows itself once start-up has a port open or asks for one.
   vf::MainWindow window(std::move(setup));
   window.startUp();

@@ -9,7 +9,7 @@ QString openFailureText(const PortOpenResult &result) {
   QString detail = result.device.isEmpty() ? why : result.device + QStringLiteral(": ") + why;
   if (dialoutRemedyApplies(result)) {
     // The command on a line of its own, so that no line break falls inside it.
-    const QString user = qEnvironmentVariable("USER", QStringLiteral("$USER"));
+    const QString user = userName(userIdsOfThisProcess().uid);
     detail += QStringLiteral("\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\n"
                              "sudo usermod -aG dialout %1")
                   .arg(user);

@@ -22,7 +22,9 @@
 
 namespace vf {
 
-bool dialoutRemedyApplies(const PortOpenResult &result) { return !result.open && result.permissionDenied; }
+bool dialoutRemedyApplies(const PortOpenResult &result) {
+  return !result.open && result.permissionDenied && dialoutRemedyApplies(result.file);
+}
 
 ModuleLink::ModuleLink(DeviceNamer namer, QObject *parent) : QObject(parent), port_(this), namer_(std::move(namer)) {
   port_.setObjectName(QStringLiteral("serialPort"));
@@ -81,6 +83,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
     result.failure = PortOpenResult::Failure::Refused;
     result.systemError = port_.errorString();
     result.permissionDenied = port_.error() == QSerialPort::PermissionError;
+    result.file = deviceFileOf(result.device);
     port_.clearError();
     return result;
   }
@@ -88,7 +91,7 @@ PortOpenResult ModuleLink::open(int portNum, ConnectionKind kind) {
   if (!port_.setRequestToSend(false)) port_.clearError();
   result.open = port_.isOpen();
   if (result.open) modemPoll_.start();
-  if (!result.open) result = {false, result.device, PortOpenResult::Failure::Refused, port_.errorString()};
+  if (!result.open) result = {false, result.device, PortOpenResult::Failure::Refused, port_.errorString(), false, {}};
   return result;
 }
 

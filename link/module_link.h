@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/device_access.h"
 #include "protocol/control_command.h"
 #include "protocol/port_code.h"
 #include "protocol/reply.h"
@@ -46,10 +47,12 @@ struct PortOpenResult {
   Failure failure = Failure::None;
   QString systemError;            // Refused: the port's own words
   bool permissionDenied = false;  // Refused: the user may not open the device
+  DeviceFile file;                // Refused: the device's file as it was then
 };
 
 // Whether joining the group dialout (and logging in again) is the remedy
-// for a port that did not open.
+// for a port that did not open: the user may not open the device, and its
+// file lets the group dialout read and write it.
 bool dialoutRemedyApplies(const PortOpenResult &result);
 
 // Why the last write did not go out.

@@ -6,6 +6,7 @@
 #include "tests/support/rig.h"
 #include "about/system_info.h"
 #include "line_words/line_words.h"
+#include "link/port_options.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"
@@ -27,6 +28,8 @@
 #include <algorithm>
 
 #include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 using namespace vf;
@@ -203,8 +206,9 @@ class MainWindowTest : public QObject {
 
   // A message box is as wide as its title, and a command in it keeps its line.
   void messageBoxes() {
-    qputenv("USER", "op");
-    const auto box = messageBox(nullptr, openFailureText({false, u"/dev/ttyS0"_qs, PortOpenResult::Failure::Refused, u"Permission denied"_qs, true}));
+    qputenv("USER", "op");  // not the name the system knows
+    const DeviceFile dialoutsOnly{true, 0, 20, 020660, u"root"_qs, u"dialout"_qs};
+    const auto box = messageBox(nullptr, openFailureText({false, u"/dev/ttyS0"_qs, PortOpenResult::Failure::Refused, u"Permission denied"_qs, true, dialoutsOnly}));
     // The title in a bold title bar, with room for the bar's three buttons,
     // also above a short message.
     const auto shortBox = messageBox(nullptr, u"ポートが開いていません"_qs);
@@ -214,7 +218,7 @@ class MainWindowTest : public QObject {
     bold.setBold(true);
     QVERIFY2(shortBox->width() >= QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 3 * 24,
              qPrintable(QStringLiteral("%1 %2").arg(shortBox->width()).arg(QFontMetrics(bold).horizontalAdvance(kApplicationTitle))));
-    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout op"_qs);
+    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout "_qs + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
     QVERIFY(box->icon() == QMessageBox::NoIcon);
   }
 
@@ -424,26 +428,6 @@ class MainWindowTest : public QObject {
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
     QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
-    // The system information: what a support call needs, as text that is
-    // selected and copied. Run as root, the test joins the group dialout.
-    const group *dialout = ::getgrnam("dialout");
-    const bool joined = ::geteuid() == 0 && dialout && ::setgroups(1, &dialout->gr_gid) == 0;
-    QTest::mouseClick(windows[0]->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
-    auto *info = rig.window->findChild<SystemInfoWindow *>();
-    QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
-    QCOMPARE(typedThenCopied(info->findChild<QPlainTextEdit *>()), info->report());
-    utsname system{};
-    QVERIFY(::uname(&system) == 0);
-    for (const QString &fact : {QString::fromLatin1(system.release), u"Qt: "_qs + QString::fromLatin1(qVersion()), joined ? u"dialout グループに入っています"_qs : u"dialout"_qs})
-      QVERIFY2(info->report().contains(fact), qPrintable(fact));
-    QCOMPARE(usbIdText(0x067B, 0x2303) + usbIdText(0x0403, 0x6001), u"067b:23030403:6001"_qs);
-    SystemFacts facts{u"Debian GNU/Linux 12"_qs, u"linux 6.1"_qs, u"6.4.2"_qs, u"op"_qs, false, {}};
-    facts.ports.push_back({u"/dev/ttyUSB0"_qs, u"FT232R USB UART"_qs, u"FTDI"_qs, u"0403:6001"_qs, u"A1B2"_qs, u"空き"_qs, false});
-    const QString report = systemReport(facts);  // each fact under its name
-    for (const QString &fact : {u"op（dialout グループに入っていません）"_qs, u"/dev/ttyUSB0"_qs, u"説明: FT232R USB UART"_qs, u"製造元: FTDI"_qs,
-                                u"0403:6001"_qs, u"シリアル番号: A1B2"_qs, u"状態: 空き"_qs, u"このユーザーが: 開けません"_qs})
-      QVERIFY2(report.contains(fact), qPrintable(fact));
-    info->close();
     // Esc, Enter (OK is the default button) and the window system's close request each close it.
     for (int way = 0; way < 3; ++way) {
       rig.press(u"aboutAction"_qs);
@@ -454,23 +438,95 @@ class MainWindowTest : public QObject {
     }
   }
 
-  // A serial port of this computer (if one opens here) as the window's port through a link, as
-  // /dev/serial/by-id/... names it: the program's own, which this user may open; to others, this process holds it.
-  void systemInfoOfOwnPort() {
-    const QString device = QSerialPortInfo::availablePorts().value(0).systemLocation();
-    rig::WindowRig rig;
-    rig.devices.insert(u"1/0"_qs, rig.folder.filePath(u"by-id"_qs));
-    QVERIFY(device.isEmpty() || QFile::link(device, rig.folder.filePath(u"by-id"_qs)));
+  // The system information, opened as an operator does and copied: the user by the system's name whatever $USER says,
+  // the device of --device (missing, its name escaped and bounded), the window's port (a pseudo-terminal reached
+  // through a link, as /dev/serial/by-id/... names a port) with its port numbers, and every port Qt finds.
+  // Run as root, the test joins the group dialout.
+  void systemInformation() {
+    qunsetenv("USER");
+    const group *dialout = ::getgrnam("dialout");
+    const bool joined = ::geteuid() == 0 && dialout && ::setgroups(1, &dialout->gr_gid) == 0;
+    const QString me = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    QTemporaryDir dir;
+    const QString given = dir.filePath(u"ttyACM0\n\u202E\\"_qs) + QString(200, u'x');
+    rig::WindowRig rig(QByteArray("1\r\n"), {}, given);
+    const QString byId = rig.folder.filePath(u"by-id"_qs);
+    QVERIFY(QFile::link(rig.module.line.path(), byId) && QFile::setPermissions(byId, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup));
+    rig.devices.insert(u"1/0"_qs, byId);
     rig.start();
-    if (!rig.find<vf::ModuleLink>(u"link"_qs)->isOpen()) QSKIP("no serial port of this computer opens here");
     rig.press(u"aboutAction"_qs);
-    QTest::mouseClick(rig.window->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
-    const auto stateOf = [&](const QString &report) {  // from its state to the end of its paragraph
-      return report.section(u"シリアルポート "_qs + device + u"\n"_qs, 1).section(u"\n\n"_qs, 0, 0).section(u"状態: "_qs, 1).trimmed() + u'|';
-    };
-    QCOMPARE(stateOf(rig.window->findChild<SystemInfoWindow *>()->report()) + stateOf(systemReport(gatherSystemFacts(QString()))),
-             QStringLiteral("このプログラムが使用中\n  このユーザーが: 開けます|使用中: %1 (PID %2)\n  このユーザーが: 開けます|")
-                 .arg(QCoreApplication::applicationName().left(15)).arg(QCoreApplication::applicationPid()));
+    QTest::mouseClick(rig.window->findChild<QDialog *>()->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
+    auto *info = rig.window->findChild<SystemInfoWindow *>();
+    QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
+    const QString report = info->report();
+    QCOMPARE(typedThenCopied(info->findChild<QPlainTextEdit *>()), report);
+    const auto paragraph = [&](const QString &head) { return report.section(u"シリアルポート "_qs + head, 1).section(u"\n\n"_qs, 0, 0); };
+    const QString shownGiven = dir.filePath(u"ttyACM0\\x0a\\u202e\\\\"_qs) + QString(160 - dir.path().size() - 11, u'x') + u"…（--device で指定）"_qs;
+    QVERIFY2(paragraph(shownGiven).endsWith(u"  所有者: —  グループ: —  モード: —\n  状態: デバイスがありません\n"
+                                            "  このユーザーが: 開けません — デバイスがありません（接続とデバイス名を確かめてください）"_qs), qPrintable(report));
+    QVERIFY2(paragraph(byId).startsWith(u"\n  ポート番号: Com 1（RS-232C）、Com 2（USB変換）\n"_qs) &&
+             paragraph(byId).contains(QStringLiteral("  所有者: %1  グループ: ").arg(me)) &&
+             paragraph(byId).contains(u"  モード: crw--w---- (620)\n  状態: このプログラムが使用中\n  このユーザーが: 開けます"_qs), qPrintable(report));
+    utsname system{};
+    QVERIFY(::uname(&system) == 0);
+    QStringList facts{QString::fromLatin1(system.release), u"Qt: "_qs + QString::fromLatin1(qVersion()), u"ユーザー: "_qs + me + (joined ? u"（dialout グループに入っています）"_qs : u"（"_qs)};
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) facts << u"シリアルポート "_qs + port.systemLocation() + u'\n';
+    for (const QString &fact : facts) QVERIFY2(report.contains(fact), qPrintable(fact));
+    // What a USB chip says, under its names; to others, this process holds the pseudo-terminal; a port number names a
+    // device by the program's rule.
+    const SerialPortFacts usb{u"/dev/ttyUSB0"_qs, {}, false, u"FT232R\tUSB UART"_qs, u"FTDI"_qs, usbIdText(0x0403, 0x6001), u"A1B2"_qs, {}, {}};
+    QVERIFY(systemReport({{}, {}, {}, {}, false, {usb}}).contains(u"ユーザー: —（dialout グループに入っていません）\n\nシリアルポート /dev/ttyUSB0\n  ポート番号: なし（--device で開けます）\n"
+                                                            "  説明: FT232R\\x09USB UART\n  製造元: FTDI\n  USB ベンダー:製品: 0403:6001\n  シリアル番号: A1B2\n"_qs));
+    QCOMPARE(deviceFacts(rig.module.line.path(), {}, {}).use, QStringLiteral("使用中: %1 (PID %2)").arg(QCoreApplication::applicationName().left(15)).arg(QCoreApplication::applicationPid()));
+    QCOMPARE(portNumbersOf(u"/dev/ttyS2"_qs, {}) + u'|' + portNumbersOf(u"/dev/ttyUSB15"_qs, {}) + u'|' + portNumbersOf(u"/dev/ttyS16"_qs, {}) + u'|' + portNumbersOf(given, ModulePort{given}.namer()),
+             u"Com 3（RS-232C）|Com 16（USB変換）||Com 1 … Com 16（RS-232C）、Com 1 … Com 16（USB変換）"_qs);
+  }
+
+  // Each device as the system information judges it for a user, on real files (one a pseudo-terminal) whose owner,
+  // group and mode are set here; the superuser may open anything, so the file goes to a user id of its own.
+  void systemInfoOfDevices_data() {
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("dialoutGroup");  // else the test's own group
+    QTest::addColumn<int>("asker");          // the superuser, the owner, another user, one in the group dialout
+    QTest::addColumn<QString>("shown");      // the mode, and whether the user may open it
+    const QString askOwner = u"開けません — dialout グループに入っても開けません。デバイスの所有者（OWNER）か管理者が、このユーザーが読み書きできるようデバイスの権限を変える必要があります"_qs;
+    const QString join = u"開けません — dialout グループに入ってからログインし直すと開けます: sudo usermod -aG dialout op"_qs;
+    QTest::newRow("600, another user") << false << 0600 << false << 2 << u"-rw------- (600)|"_qs + askOwner;
+    QTest::newRow("600, its owner") << false << 0600 << false << 1 << u"-rw------- (600)|開けます"_qs;
+    QTest::newRow("066, its owner") << false << 066 << false << 1 << u"----rw-rw- (066)|"_qs + askOwner;
+    QTest::newRow("606, another user") << false << 0606 << false << 2 << u"-rw----rw- (606)|開けます"_qs;
+    QTest::newRow("000, the superuser") << false << 0 << false << 0 << u"---------- (000)|開けます"_qs;
+    QTest::newRow("640 dialout, another user") << false << 0640 << true << 2 << u"-rw-r----- (640)|"_qs + askOwner;
+    QTest::newRow("660 dialout, another user") << false << 0660 << true << 2 << u"-rw-rw---- (660)|"_qs + join;
+    QTest::newRow("660 dialout, a member") << false << 0660 << true << 3 << u"-rw-rw---- (660)|開けます"_qs;
+    QTest::newRow("terminal 660 dialout, another user") << true << 0660 << true << 2 << u"crw-rw---- (660)|"_qs + join;
+  }
+  void systemInfoOfDevices() {
+    QFETCH(bool, terminal);
+    QFETCH(int, mode);
+    QFETCH(bool, dialoutGroup);
+    QFETCH(int, asker);
+    QFETCH(QString, shown);
+    PseudoTerminal line;
+    QTemporaryDir dir;
+    const QString path = terminal ? line.path() : dir.filePath(u"ttyUSB0"_qs);
+    QVERIFY(terminal || QFile(path).open(QIODevice::WriteOnly));
+    const QByteArray file = QFile::encodeName(path);
+    const group *dialout = ::getgrnam("dialout");
+    if (dialoutGroup && (!dialout || ::chown(file.constData(), -1, dialout->gr_gid) != 0)) QSKIP("only root or a member may give a file to the group dialout");
+    const bool root = ::geteuid() == 0;
+    QVERIFY(::chmod(file.constData(), mode_t(mode)) == 0 && (!root || ::chown(file.constData(), 4242, -1) == 0));
+    const unsigned owner = root ? 4242 : ::geteuid();
+    const passwd *known = ::getpwuid(owner);  // 4242 has no name here, as a rule
+    const QString ownerName = known ? QString::fromLocal8Bit(known->pw_name) : QString::number(owner);
+    const QString groupName = dialoutGroup ? u"dialout"_qs : QString::fromLocal8Bit(::getgrgid(::getegid())->gr_name);
+    const unsigned other = owner + 1;  // neither the owner nor in the file's group
+    const UserIds askers[] = {{0, {0}}, {owner, {}}, {other, {other}}, {other, {other, dialout ? dialout->gr_gid : other}}};
+    const QString report = systemReport({{}, {}, {}, u"op"_qs, false, {deviceFacts(path, {}, askers[asker])}});
+    const auto lineOf = [&](const QString &head) { return report.section(u'\n' + head, 1).section(u'\n', 0, 0); };
+    QCOMPARE(lineOf(u"  所有者: "_qs) + u'|' + lineOf(u"  このユーザーが: "_qs),
+             QStringLiteral("%1  グループ: %2  モード: ").arg(ownerName, groupName) + QString(shown).replace(u"OWNER"_qs, ownerName));
   }
 };
 

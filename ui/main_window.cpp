@@ -427,7 +427,7 @@ void MainWindow::showEvent(QShowEvent *event) {
 void MainWindow::showAbout() {
   if (!about_) {
     about_ = new AboutWindow([](QWidget *parent, const QString &text) { OperatorDialogs::current().showMessage(parent, text); },
-                          this, link_.openDevice());
+                          this, ProgramDevices{link_.openDevice(), setup_.givenDevice, setup_.deviceNamer});
     about_->setFont(font());
   }
   about_->show();

@@ -45,6 +45,8 @@ class MainWindow : public QMainWindow {
     // The device opened for a port number and kind; empty: the device the
     // number names. "--device PATH" opens PATH for every number.
     ModuleLink::DeviceNamer deviceNamer;
+    // The PATH of "--device PATH", for the system information; empty: none.
+    QString givenDevice;
     // What "終了" does once the port is closed; empty: end the program at once.
     std::function<void()> endProgram;
     // Where the window remembers whether the preview was open and where;

@@ -59,7 +59,7 @@ void FarEnd::clear() {
   events.clear();
 }
 
-WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState) {
+WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState, const QString &givenDevice) {
   if (ini) {
     QFile file(iniPath());
     if (file.open(QIODevice::WriteOnly)) file.write(*ini);
@@ -71,6 +71,7 @@ WindowRig::WindowRig(std::optional<QByteArray> ini, const QString &windowState) 
   setup.deviceNamer = [this](int portNum, vf::ConnectionKind kind) {
     return devices.value(QStringLiteral("%1/%2").arg(portNum).arg(int(kind)), folder.filePath(QStringLiteral("none")));
   };
+  setup.givenDevice = givenDevice;
   setup.endProgram = [this] { ++endRequests; };
   setup.windowStateFile = windowState.isEmpty() ? folder.filePath(u"window.ini"_qs) : windowState;
   window = std::make_unique<vf::MainWindow>(std::move(setup));

@@ -62,8 +62,9 @@ class FarEnd {
 class WindowRig {
  public:
   // The first line of portnum.ini (nullopt: no file), and the file of the
-  // window's state (empty: one in the temporary folder).
-  explicit WindowRig(std::optional<QByteArray> ini = QByteArray("1\r\n"), const QString &windowState = {});
+  // window's state (empty: one in the temporary folder), and the device of --device.
+  explicit WindowRig(std::optional<QByteArray> ini = QByteArray("1\r\n"), const QString &windowState = {},
+                     const QString &givenDevice = {});
 
   void start() { window->startUp(); }
   QString iniPath() const;
