@@ -23,6 +23,7 @@
 #include <QSettings>
 #include <QToolTip>
 #include <QTemporaryFile>
+#include <QTextLayout>
 #include <QTest>
 
 #include <algorithm>
@@ -388,6 +389,9 @@ class MainWindowTest : public QObject {
       rig.press(u"loadTextFileAction"_qs);
       QCOMPARE(input->extraSelections().size(), 4);
       QCOMPARE(tipAt(2).left(11) + tipAt(3).left(11) + tipAt(4).left(11), u"「␁」（U+0001）「␟」（U+001F）「␡」（U+007F）"_qs);  // control characters, named
+      QTextLayout tip(tipAt(2) + tipAt(4), QToolTip::font());  // and drawn: no glyph missing from the fonts there are
+      tip.beginLayout(), tip.createLine(), tip.endLayout();
+      for (const QGlyphRun &run : tip.glyphRuns()) QVERIFY2(!run.glyphIndexes().contains(0), qPrintable(run.rawFont().familyName()));
       QTRY_COMPARE_WITH_TIMEOUT(preview->faceText(), QString(kMarkedCell), 1000);
       placed = preview->pos() + QPoint(40, -30);
       preview->move(placed);

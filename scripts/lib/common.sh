@@ -10,6 +10,7 @@ VF_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n
   libicu-dev
   fonts-ipafont-gothic
+  fonts-symbola  # the control pictures (␁) the tooltips name control characters by
   desktop-file-utils
   mosquitto mosquitto-clients libmosquitto-dev
   openssl systemd  # the tests make a CA of their own; systemd-analyze rates the service
