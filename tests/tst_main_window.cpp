@@ -13,6 +13,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QLabel>
@@ -117,14 +119,16 @@ class MainWindowTest : public QObject {
     for (const char *clear : {"newTextAction", "clearAllTextButton"}) {
       rig.press(QString::fromLatin1(clear));
       QCOMPARE(input->fieldText(), QString());
-      QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+      QTest::keyClick(rig.find<QWidget>(u"clearAllTextButton"_qs), Qt::Key_Z, Qt::ControlModifier);  // the focus on the button
       QCOMPARE(input->fieldText(), u"x\ny\r\n"_qs);
     }
     QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(input->fieldText(), u"ab"_qs);
+    QTest::keyClick(rig.find<QWidget>(u"moduleTextField"_qs), Qt::Key_Y, Qt::ControlModifier);  // redo, from a result field
+    QCOMPARE(input->fieldText(), u"x\ny\r\n"_qs);
   }
 
-  // Ctrl+Return sends from anywhere in the window, Ctrl+O loads, Ctrl+Q ends,
+  // Ctrl+Return sends from anywhere in the window, F10 opens ファイル, Ctrl+O loads, Ctrl+Q ends,
   // and the menus show these keys. Tab leaves the input field (Ctrl+Tab types
   // a tab); the fields that show results take no typing and are no stops of Tab.
   void keys() {
@@ -148,13 +152,30 @@ class MainWindowTest : public QObject {
     input->setFocus();
     QTest::keyClick(input, Qt::Key_Tab, Qt::ControlModifier);  // Ctrl+Tab types a tab; Tab typed none on the way
     QCOMPARE(input->fieldText(), u"あ\t"_qs);
+    QTest::keyClick(input, Qt::Key_F10);
+    QTRY_COMPARE(QApplication::activePopupWidget(), rig.find<QMenu>(u"fileMenu"_qs));
+    QApplication::activePopupWidget()->close();
     QTest::keyClick(input, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(rig.dialogs.fileFilters.size(), 1);
     QTest::keyClick(input, Qt::Key_Q, Qt::ControlModifier);
     QTRY_COMPARE(rig.endRequests, 1);
     QStringList shown;
-    for (const char *item : {"convertAndSendAction", "loadTextFileAction", "endAction"}) shown << rig.find<QAction>(QString::fromLatin1(item))->shortcut().toString();
-    QCOMPARE(shown, (QStringList{u"Ctrl+Return"_qs, u"Ctrl+O"_qs, u"Ctrl+Q"_qs}));
+    for (const char *item : {"convertAndSendAction", "loadTextFileAction", "endAction", "previewAction", "undoAction", "redoAction"})
+      shown << rig.find<QAction>(QString::fromLatin1(item))->shortcut().toString();
+    QCOMPARE(shown, (QStringList{u"Ctrl+Return"_qs, u"Ctrl+O"_qs, u"Ctrl+Q"_qs, u"Ctrl+P"_qs, u"Ctrl+Z"_qs, u"Ctrl+Y"_qs}));
+    // An access key on every menu, item and button (the speeds go by the arrow keys), none
+    // twice in one place, none of the window's the same as a menu's; each caption whole.
+    const auto keysOf = [](const QList<QAction *> &items, QString keys = {}) {
+      for (QAction *a : items) keys += a->isSeparator() ? QString() : QRegularExpression(u"\\(&(.)\\)$"_qs).match(a->text()).captured(1) + u'?';
+      return (QSet<QChar>(keys.begin(), keys.end()).size() - 1) * 2 == keys.size() ? keys.remove(u'?') : keys;  // each one key, and its own
+    };
+    QList<QAction *> captions = rig.window->menuBar()->actions();
+    for (auto *button : rig.window->findChildren<QAbstractButton *>()) {
+      if (button->isVisible() && !qobject_cast<QRadioButton *>(button)) captions << new QAction(button->text(), button);
+      QVERIFY2(!button->isVisible() || button->sizeHint().width() <= button->width(), qPrintable(button->text()));
+    }
+    QCOMPARE(keysOf(captions), u"FECVIASKOLTDXP"_qs);
+    for (QMenu *menu : rig.window->findChildren<QMenu *>()) QVERIFY2(!keysOf(menu->actions()).contains(u'?'), qPrintable(menu->title()));
   }
 
   // Bytes still on their way show in the status area, and 終了, the close box

@@ -33,7 +33,7 @@ QString describe(const PortActions &actions) {
 }
 
 // One thing that happens: "start <first line>" ("start" alone: no file),
-// "answer <combo text>[ usb][ keep]", "closed", "opened", "failed", "change" (ポート変更).
+// "answer <combo text>[ usb][ keep]", "closed", "opened", "change" (ポート変更).
 QString happen(PortSetup &setup, const QString &event) {
   if (event.startsWith(u"start"_qs)) {
     const bool exists = event != u"start"_qs;
@@ -49,7 +49,6 @@ QString happen(PortSetup &setup, const QString &event) {
   }
   if (event == u"closed"_qs) return describe(setup.dialogClosed());
   if (event == u"opened"_qs) return describe(setup.portOpened(true));
-  if (event == u"failed"_qs) return describe(setup.portOpened(false, u"why"_qs));
   if (event == u"change"_qs) return describe(setup.changePort());
   return u"unknown event "_qs + event;
 }
@@ -142,11 +141,6 @@ class SettingsTest : public QObject {
     QTest::newRow("no listed port at start-up")
         << QStringList{"start 0", "answer com 5 keep", "closed", "answer Com 16", "closed"}
         << QStringList{u"window, "_qs + kChoosing + u", dialog 1 RS"_qs, kChoose, kDefault, QString(), u"open 16 RS"_qs};
-    QTest::newRow("no listed port in a port change, then a port that does not open")
-        << QStringList{"start 19", "opened", "change", "answer com 9", "closed", "answer Com 4 usb", "closed", "failed"}
-        << QStringList{u"open 3 USB"_qs, status(3, "USB変換") + u", window"_qs, u"stop auto update, close, window, "_qs + kChanging + u", dialog 3 USB"_qs,
-                       kChoose, u"window, "_qs + kChanging + u", dialog 3 USB"_qs, QString(), u"open 4 USB"_qs,
-                       u"message ポートが開けませんでした\nwhy, stop auto update, close, window, status ポートクローズ（開けませんでした）, dialog 4 USB"_qs};
   }
   void paths() {
     QFETCH(QStringList, events);

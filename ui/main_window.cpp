@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
@@ -71,10 +72,24 @@ MainWindow::MainWindow(Setup setup, QWidget *parent)
   }
   setTabOrder(ui_->inputField, ui_->convertAndSendButton);
 
-  // The keys of the menu items; their captions stay as they are.
+  // The keys of the menu items, shown in the menus; each caption has its access key.
   ui_->convertAndSendAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   ui_->loadTextFileAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   ui_->endAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  ui_->previewAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  // Undo and redo act on the input field wherever the focus is (on a button
+  // just pressed, in a read-only field); in the field itself, it takes its keys first.
+  ui_->undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  ui_->redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  connect(ui_->undoAction, &QAction::triggered, ui_->inputField, &QPlainTextEdit::undo);
+  connect(ui_->redoAction, &QAction::triggered, ui_->inputField, &QPlainTextEdit::redo);
+  ui_->undoAction->setEnabled(false);
+  ui_->redoAction->setEnabled(false);
+  connect(ui_->inputField, &QPlainTextEdit::undoAvailable, ui_->undoAction, &QAction::setEnabled);
+  connect(ui_->inputField, &QPlainTextEdit::redoAvailable, ui_->redoAction, &QAction::setEnabled);
+  // F10 opens the first menu, as on other desktops.
+  auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(menuKey, &QShortcut::activated, this, [this] { menuBar()->setActiveAction(ui_->fileMenu->menuAction()); });
 
   // While bytes of a message are on their way: how many have gone, of all.
   sendProgress_ = new QProgressBar(this);
