@@ -46,7 +46,9 @@ void setFieldText(QWidget *field, const QString &text) {
 
 MainWindow::MainWindow(Setup setup, QWidget *parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()), setup_(std::move(setup)),
-      session_(setup_.deviceNamer, {}, this), link_(session_.link()) {
+      // An update waits for a line that has not taken what went before it, at
+      // most one: a held line never gathers a pile of them to burst out later.
+      session_(setup_.deviceNamer, SessionOptions{.holdUpdatesForLine = true}, this), link_(session_.link()) {
   ui_->setupUi(this);
   link_.setObjectName(QStringLiteral("link"));  // the window's serial port
   session_.setAutoUpdate(ui_->autoUpdateCheck->isChecked());
@@ -303,7 +305,18 @@ void MainWindow::endOnceSent(std::function<void()> then) {
   session_.stopUpdates();
   centralWidget()->setEnabled(false);
   menuBar()->setEnabled(false);
-  link_.closeWhenSent(std::move(then));
+  // The status bar counts the bytes down meanwhile. A line that took nothing
+  // for their line time and a second is given up: the operator is told how
+  // many did not go before the program ends.
+  link_.whenSent([this, then = std::move(then)] {
+    const qint64 left = link_.bytesPending();
+    link_.close();
+    if (left > 0) {
+      showMessage(QStringLiteral("%1 バイトのうち %2 バイトを送信できませんでした（モジュールはメッセージの一部だけを表示しているかもしれません）")
+                      .arg(sentSinceIdle_).arg(left));
+    }
+    if (then) then();
+  });
 }
 
 void MainWindow::endProgram() {
@@ -329,6 +342,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 }
 
 void MainWindow::showSendProgress(ModuleLink::SendProgress progress) {
+  sentSinceIdle_ = progress.total;
   sendProgress_->setRange(0, static_cast<int>(progress.total));
   sendProgress_->setValue(static_cast<int>(progress.gone));
   sendProgress_->setVisible(progress.gone < progress.total);

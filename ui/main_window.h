@@ -134,6 +134,7 @@ class MainWindow : public QMainWindow {
   bool previewRestored_ = false;
   bool ending_ = false;  // "終了" or the close box waits for the last byte
   QProgressBar *sendProgress_ = nullptr;
+  qint64 sentSinceIdle_ = 0;  // bytes written since the line was last idle
 };
 
 }  // namespace vf
