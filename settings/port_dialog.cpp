@@ -56,7 +56,7 @@ void PortDialog::moveEvent(QMoveEvent *event) {
 bool PortDialog::eventFilter(QObject *watched, QEvent *event) {
   // It follows the main window (the window system places and frames that after
   // its first show) until the operator moves it.
-  if (event->type() == QEvent::Move && (centredFrame_.isNull() || pos() == centredAt_)) centreOverParent();
+  if (event->type() == QEvent::Move && pos() == centredAt_) centreOverParent();
   return QDialog::eventFilter(watched, event);
 }
 

@@ -454,8 +454,7 @@ void MainWindow::moveEvent(QMoveEvent *event) {
   QMainWindow::moveEvent(event);
   // A preview placed afresh follows the main window (the window system places
   // and frames it after its first show), until the operator moves it.
-  if (preview_ && previewPlacedAt_ && !previewRemembered_ && (previewFrame_.isNull() || preview_->pos() == *previewPlacedAt_))
-    placePreview();
+  if (preview_ && previewPlacedAt_ && !previewRemembered_ && preview_->pos() == *previewPlacedAt_) placePreview();
 }
 
 void MainWindow::showEvent(QShowEvent *event) {
