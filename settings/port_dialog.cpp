@@ -1,6 +1,12 @@
 #include "settings/port_dialog.h"
 
 #include "settings/ui_port_dialog.h"
+#include "settings/window_frame.h"
+
+#include <QScreen>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace vf {
 
@@ -25,6 +31,52 @@ PortDialog::PortDialog(PortChoice shown, QWidget *parent)
 }
 
 PortDialog::~PortDialog() = default;
+
+void PortDialog::setVisible(bool visible) {
+  if (visible && !isVisible()) fitTitleAndCentre();
+  QDialog::setVisible(visible);
+}
+
+void PortDialog::fitTitleAndCentre() {
+  // The title bar holds the title beside the window system's icon and close
+  // box, each about as wide as the bar is high; the controls stay in the middle.
+  QWidget *over = parentWidget() ? parentWidget()->window() : nullptr;
+  const int titleBar = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), over ? frameMargins(over).top() : 0);
+  const int wide = fontMetrics().horizontalAdvance(windowTitle()) + 4 * titleBar;
+  if (width() < wide) {
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) child->move(child->pos() + QPoint((wide - width()) / 2, 0));
+    setFixedSize(wide, height());
+  }
+  // Placed before it is shown: by its frame, as the window system takes it then.
+  if (over) over->installEventFilter(this);
+  centreOverParent();
+}
+
+void PortDialog::moveEvent(QMoveEvent *event) {
+  QDialog::moveEvent(event);
+  // Framed now: centred once more by its own frame.
+  if (centredFrame_.isNull() && !frameMargins(this).isNull()) centreOverParent();
+}
+
+bool PortDialog::eventFilter(QObject *watched, QEvent *event) {
+  // It follows the main window (the window system places and frames that after
+  // its first show) until the operator moves it.
+  if (event->type() == QEvent::Move && pos() == centredAt_) centreOverParent();
+  return QDialog::eventFilter(watched, event);
+}
+
+void PortDialog::centreOverParent() {
+  const QWidget *over = parentWidget() ? parentWidget()->window() : nullptr;
+  if (!over) return;
+  QRect place(QPoint(), size().grownBy(assumedFrame(this, over)));
+  place.moveCenter(over->frameGeometry().center());
+  // Kept on the main window's screen.
+  const QRect screen = over->screen()->availableGeometry();
+  centredFrame_ = frameMargins(this);
+  centredAt_ = {std::clamp(place.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - place.width())),
+                std::clamp(place.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - place.height()))};
+  moveFrameTo(this, centredAt_);
+}
 
 void PortDialog::confirm() {
   if (confirmed_) return;

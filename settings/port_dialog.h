@@ -24,6 +24,13 @@ class PortDialog : public QDialog {
  public:
   explicit PortDialog(PortChoice shown, QWidget *parent = nullptr);
   ~PortDialog() override;
+  // Shown wide enough for its title beside the frame's buttons, and centred
+  // over the main window by its frame (once more when the window system has framed it).
+  void setVisible(bool visible) override;
+
+ protected:
+  void moveEvent(QMoveEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
  signals:
   void confirmed(const vf::PortAnswer &answer);
@@ -33,7 +40,12 @@ class PortDialog : public QDialog {
   void confirm();
 
  private:
+  void fitTitleAndCentre();
+  void centreOverParent();
+
   std::unique_ptr<Ui::PortDialog> ui_;
+  QPoint centredAt_;       // where its frame was centred last (it follows while it stays there)
+  QMargins centredFrame_;  // its frame then (none: not framed yet)
   bool confirmed_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include "encoder/text_check.h"
 #include "encoder/text_file.h"
 #include "settings/port_dialog.h"
+#include "settings/window_frame.h"
 #include "ui/japanese_font.h"
 #include "line_words/line_words.h"
 #include "ui/operator_dialogs.h"
@@ -377,17 +378,17 @@ void MainWindow::setPreviewOpen(bool open) {
   if (open && !preview_) {
     preview_ = new PreviewWindow(this);
     preview_->setFont(font());
-    QSettings state(setup_.windowStateFile, QSettings::IniFormat);
-    // A remembered place that is on no screen now (a screen that has gone)
-    // counts as none.
-    if (!preview_->restoreGeometry(state.value(QStringLiteral("preview/geometry")).toByteArray()) ||
-        !QGuiApplication::screenAt(preview_->geometry().center())) {
-      placePreview();
-    } else {
-      preview_->fitWithin(preview_->screen()->availableGeometry().size());
-    }
+    // Where the preview's frame was (an older form of the place, or none, is no place).
+    const QRect remembered = QSettings(setup_.windowStateFile, QSettings::IniFormat).value(QStringLiteral("preview/geometry")).toRect();
+    if (remembered.isValid()) previewRemembered_ = remembered;
+    preview_->showText(ui_->inputField->fieldText(), selectedSpeedOption());  // its counts take room too
+    placePreview();
     connect(preview_, &PreviewWindow::closedByOperator, this, [this] { setPreviewOpen(false); });
-    connect(preview_, &PreviewWindow::placed, this, [this] { stateDue_.start(); });
+    connect(preview_, &PreviewWindow::placed, this, [this] {
+      // Placed once more when the window system has framed it: by its own frame now.
+      if (previewPlacedAt_ && previewFrame_.isNull() && !frameMargins(preview_).isNull()) placePreview();
+      stateDue_.start();
+    });
   }
   if (preview_) {
     preview_->setVisible(open);
@@ -397,52 +398,93 @@ void MainWindow::setPreviewOpen(bool open) {
 }
 
 void MainWindow::placePreview() {
-  // The free room below the main window, above it, right and left of it: the
-  // preview goes where its face is drawn largest, title bar included,
-  // covering none of the main window. Where no room holds a third of the
-  // face (a small screen), it goes to the bottom of the screen.
-  enum class Side { Below, Above, Right, Left };
+  // The preview is placed by its frame; until the window system has framed it,
+  // its frame is taken to be as the main window's.
+  const QMargins frame = assumedFrame(preview_, this);
+  previewFrame_ = frameMargins(preview_);
+  const auto moveTo = [this](QPoint at) {
+    moveFrameTo(preview_, at);
+    previewPlacedAt_ = at;
+  };
+
+  // A remembered place is taken only where the whole frame lies on a screen now
+  // (a larger screen or one that has gone left it partly beyond every edge).
+  if (previewRemembered_) {
+    const QRect place = *previewRemembered_;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (std::any_of(screens.begin(), screens.end(), [&](const QScreen *s) { return s->availableGeometry().contains(place); })) {
+      // (a pixel more than its inside: the face's height was rounded when it was fitted)
+      preview_->fitWithin(place.size().shrunkBy(frame) + QSize(0, 1));
+      moveTo(place.topLeft());
+      return;
+    }
+    previewRemembered_.reset();
+  }
+
+  // Afresh, on the main window's screen: the free room below the main window,
+  // above it, right and left of it; the preview goes where its face is drawn
+  // largest, covering none of the main window. Where no room holds a third of
+  // the face (a small screen), it may cover the main window's frame fields
+  // (the rows of frames 1 to 15, across the screen at their height): there lie
+  // none of its input field, buttons and speed choices.
+  enum class Side { Below, Above, Right, Left, Over };
   struct Room {
     QRect rect;
     Side side;
   };
   const QRect screen = this->screen()->availableGeometry();
   const QRect main = frameGeometry();
-  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
   const int gap = 8;
+  const QRect firstFrame(ui_->framePacketField1->mapToGlobal(QPoint(0, 0)), ui_->framePacketField1->size());
+  const QRect lastFrame(ui_->framePacketField15->mapToGlobal(QPoint(0, 0)), ui_->framePacketField15->size());
   const Room rooms[] = {{QRect(QPoint(screen.left(), main.bottom() + 1 + gap), screen.bottomRight()), Side::Below},
                         {QRect(screen.topLeft(), QPoint(screen.right(), main.top() - 1 - gap)), Side::Above},
                         {QRect(QPoint(main.right() + 1 + gap, screen.top()), screen.bottomRight()), Side::Right},
-                        {QRect(screen.topLeft(), QPoint(main.left() - 1 - gap, screen.bottom())), Side::Left}};
-  Room best{screen, Side::Above};
+                        {QRect(screen.topLeft(), QPoint(main.left() - 1 - gap, screen.bottom())), Side::Left},
+                        {QRect(QPoint(screen.left(), firstFrame.top()), QPoint(screen.right(), lastFrame.bottom())) & screen, Side::Over}};
+  const auto scaleIn = [&](const QRect &room) {
+    const QSize inner = room.size().shrunkBy(frame);
+    if (inner.width() <= 0 || inner.height() <= 0) return 0.0;
+    preview_->fitWithin(inner);
+    // A room narrower than the counts, or lower than them, holds no preview.
+    return room.size().expandedTo(preview_->size().grownBy(frame)) == room.size() ? preview_->faceScale() : 0.0;
+  };
+  Room best{screen, Side::Over};
   qreal bestScale = 0;
   for (const Room &room : rooms) {
-    if (room.rect.width() <= 0 || room.rect.height() <= titleBar) continue;
-    preview_->fitWithin(room.rect.size() - QSize(0, titleBar));
-    if (preview_->faceScale() > bestScale) {
-      bestScale = preview_->faceScale();
+    // The frame fields only where no free room holds a third of the face.
+    if (room.side == Side::Over && bestScale >= 1.0 / 3) break;
+    const qreal scale = scaleIn(room.rect);
+    if (scale > bestScale) {
+      bestScale = scale;
       best = room;
     }
   }
-  if (bestScale < 1.0 / 3) best = {screen, Side::Above};
-  preview_->fitWithin(best.rect.size() - QSize(0, titleBar));
-  // A window's position is that of its frame.
-  const QSize size = preview_->size() + QSize(0, titleBar);
+  preview_->fitWithin(best.rect.size().shrunkBy(frame));
+  const QSize size = preview_->size().grownBy(frame);
   const QRect room = best.rect;
   const int alongX = std::clamp(main.left(), room.left(), std::max(room.left(), room.right() + 1 - size.width()));
   const int alongY = std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
   switch (best.side) {
-    case Side::Below: preview_->move(alongX, room.top()); break;
-    case Side::Above: preview_->move(alongX, room.bottom() + 1 - size.height()); break;
-    case Side::Right: preview_->move(room.left(), alongY); break;
-    case Side::Left: preview_->move(room.right() + 1 - size.width(), alongY); break;
+    case Side::Below: moveTo({alongX, room.top()}); break;
+    case Side::Above:
+    case Side::Over: moveTo({alongX, room.bottom() + 1 - size.height()}); break;
+    case Side::Right: moveTo({room.left(), alongY}); break;
+    case Side::Left: moveTo({room.right() + 1 - size.width(), alongY}); break;
   }
 }
 
 void MainWindow::saveWindowState() {
   QSettings state(setup_.windowStateFile, QSettings::IniFormat);
   state.setValue(QStringLiteral("preview/open"), ui_->previewAction->isChecked());
-  if (preview_) state.setValue(QStringLiteral("preview/geometry"), preview_->saveGeometry());
+  if (preview_) state.setValue(QStringLiteral("preview/geometry"), preview_->frameGeometry());
+}
+
+void MainWindow::moveEvent(QMoveEvent *event) {
+  QMainWindow::moveEvent(event);
+  // A preview placed afresh follows the main window (the window system places
+  // and frames it after its first show), until the operator moves it.
+  if (preview_ && previewPlacedAt_ && !previewRemembered_ && preview_->pos() == *previewPlacedAt_) placePreview();
 }
 
 void MainWindow::showEvent(QShowEvent *event) {

@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent *event) override;
+  void moveEvent(QMoveEvent *event) override;
   // The close box and Alt+F4: as "終了", once the last byte has left.
   void closeEvent(QCloseEvent *event) override;
 
@@ -115,6 +116,8 @@ class MainWindow : public QMainWindow {
   // last byte has left.
   void carryOut(const PortActions &actions, std::size_t from = 0);
   void showSendProgress(ModuleLink::SendProgress progress);
+  // Places the preview by its frame: at its remembered place where that frame
+  // lies whole on a screen, else afresh beside the main window on its screen.
   void placePreview();
   void showPortDialog(PortChoice shown);
   void updatePreview();
@@ -132,6 +135,9 @@ class MainWindow : public QMainWindow {
   QTimer previewDue_;  // the preview follows the typing a moment later
   QTimer stateDue_;    // the window state is written once moving has stopped
   bool previewRestored_ = false;
+  std::optional<QRect> previewRemembered_;  // where the preview's frame was when it was last open
+  std::optional<QPoint> previewPlacedAt_;   // where the preview was placed last
+  QMargins previewFrame_;                   // the preview's frame then (none: not framed yet)
   bool ending_ = false;  // "終了" or the close box waits for the last byte
   QProgressBar *sendProgress_ = nullptr;
   qint64 sentSinceIdle_ = 0;  // bytes written since the line was last idle

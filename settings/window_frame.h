@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMargins>
+#include <QPoint>
+
+class QWidget;
+
+namespace vf {
+
+// The frame a window system draws around a window (title bar and borders):
+// none before it has framed the window, and none offscreen.
+QMargins frameMargins(const QWidget *window);
+
+// The frame to place a window by: its own once framed, else that of `framed`
+// (a window the same window system has framed already), else a title bar of
+// the style's height.
+QMargins assumedFrame(const QWidget *window, const QWidget *framed);
+
+// Moves a window so that its frame's top left corner is at `at`, also while
+// the window system has not framed it yet (then the frame is put there
+// around it, where a plain move would put the window's inside there).
+void moveFrameTo(QWidget *window, QPoint at);
+
+}  // namespace vf
