@@ -7,6 +7,7 @@
 #include "about/system_info.h"
 #include "line_words/line_words.h"
 #include "link/port_options.h"
+#include "ui/message_wrap.h"
 #include "ui/operator_dialogs.h"
 #include "ui/preview_window.h"
 #include "ui/translations.h"
@@ -230,6 +231,26 @@ class MainWindowTest : public QObject {
   }
 
   // A message box is as wide as its title, and a command in it keeps its line.
+  void messageLines_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");  // in full-width characters
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("marks") << u"シリアルポートが切断されました。「ポート変更」でポートを開き直してください"_qs << 16
+                           << u"シリアルポートが切断されました。\n「ポート変更」でポートを\n開き直してください"_qs;
+    QTest::newRow("particles") << u"使用不可能な文字が含まれています<b>"_qs << 10 << u"使用不可能な文字が\n含まれています<b>"_qs;
+    QTest::newRow("brackets, a long phrase") << u"（モジュールはメッセージの一部だけを表示しているかもしれません）"_qs << 12
+                                             << u"（モジュールは\nメッセージの一部だけを\n表示しているかもしれません）"_qs;
+  }
+  void messageLines() {
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(QString, lines);
+    const auto box = messageBox(nullptr, text);
+    const QFontMetrics metrics(box->font());
+    QCOMPARE(wrapAtPhrases(text, metrics, width * metrics.horizontalAdvance(u"あ"_qs)), lines);
+    QCOMPARE(box->textFormat(), Qt::PlainText);  // "<b>" shows as it is
+  }
+
   void messageBoxes() {
     qputenv("USER", "op");  // not the name the system knows
     const DeviceFile dialoutsOnly{true, 0, 20, 020660, u"root"_qs, u"dialout"_qs};
@@ -243,7 +264,7 @@ class MainWindowTest : public QObject {
     bold.setBold(true);
     QVERIFY2(shortBox->width() >= QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 3 * 24,
              qPrintable(QStringLiteral("%1 %2").arg(shortBox->width()).arg(QFontMetrics(bold).horizontalAdvance(kApplicationTitle))));
-    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってからログインし直してください:\nsudo usermod -aG dialout "_qs + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    QCOMPARE(box->text(), u"/dev/ttyS0: Permission denied\nシリアルポートを使うには、dialout グループに入ってから\nログインし直してください:\nsudo usermod -aG dialout "_qs + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
     QVERIFY(box->icon() == QMessageBox::NoIcon);
   }
 

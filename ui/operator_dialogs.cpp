@@ -1,8 +1,12 @@
 #include "ui/operator_dialogs.h"
 
+#include "ui/message_wrap.h"
+
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace vf {
 namespace {
@@ -24,7 +28,12 @@ OperatorDialogs *installed = nullptr;
 }  // namespace
 
 std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text) {
-  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
+  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, kApplicationTitle, QString(), QMessageBox::Ok, parent);
+  box->setTextFormat(Qt::PlainText);  // a device's or a file's name is shown as it is, never as markup
+  // Lines of at most 32 full-width characters, broken between phrases; narrower
+  // than the box's own limit, so that it breaks none inside a word.
+  const QFontMetrics metrics(box->font());
+  box->setText(wrapAtPhrases(text, metrics, std::min(metrics.horizontalAdvance(QString(32, QChar(0x3042))), 480)));
   // The title in the title bar's font, with room for the bar's own buttons.
   QFont titleFont = box->font();
   titleFont.setBold(true);
