@@ -348,6 +348,18 @@ class BridgeTest : public QObject {
     QCOMPARE(shownOn(line, 2), QStringList({signal == SIGKILL ? u"再起動 2"_qs : u"波３０ 2"_qs, u"留守中 2"_qs}));
   }
 
+  // Stopped while the broker answers nothing (the broker itself stopped), the bridge still ends, with 0.
+  void stopsWhileBrokerSilent() {
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    ::kill(pid_t(broker_.process.processId()), SIGSTOP);
+    ::kill(pid_t(bridge_.processId()), SIGTERM);
+    const bool ended = QTest::qWaitFor([&] { return bridge_.state() == QProcess::NotRunning; }, 10000);
+    ::kill(pid_t(broker_.process.processId()), SIGCONT);
+    QVERIFY(ended && bridge_.exitCode() == 0);
+  }
+
   // A device missing at the start is tried every 2 s: a text taken meanwhile is shown once it is there,
   // at its own speed. Gone, it is tried again, a failed try says why, a clear taken meanwhile is what it shows when
   // back, and "offline" has no error.
@@ -375,6 +387,8 @@ class BridgeTest : public QObject {
     vf::PseudoTerminal back;
     QVERIFY(QFile::remove(device) && QFile::link(back.path(), device));
     QCOMPARE(back.readExactly(kClear.size(), 10000), kClear);
+    back.closeFarEnd();  // gone again when it stops
+    QVERIFY(!status(u"no-device"_qs)[u"error"].toString().isEmpty());
     ::kill(pid_t(bridge_.processId()), SIGTERM);
     const QJsonObject offline = status(u"offline"_qs);
     QVERIFY(!offline.isEmpty() && !offline.contains(u"error"));
