@@ -19,6 +19,8 @@ QString openFailureText(const PortOpenResult &result) {
 
 QString writeFailureText(const WriteFailure &failure) {
   if (failure.kind == WriteFailure::Kind::NotOpen) return QStringLiteral("ポートが開いていません");
+  if (failure.kind == WriteFailure::Kind::Stalled)
+    return QStringLiteral("回線が受け取らず、%1 バイトを送信できませんでした").arg(failure.bytesLeft);
   return QStringLiteral("シリアルポートへの書き込みに失敗しました（%1）").arg(failure.systemError);
 }
 

@@ -188,21 +188,19 @@ bool ModuleLink::sendMessage(const std::vector<QByteArray> &writes) {
   return true;
 }
 
-QString ModuleLink::waitUntilSent() {
+std::optional<WriteFailure> ModuleLink::waitUntilSent() {
   const QDeadlineTimer deadline(lineTimeMs(bytesPending()) + kDrainSlackMs);
   // The port's buffer goes to the driver as the driver takes it, then the
   // driver's queue goes out on the line.
   while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
     if (!port_.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))) &&
         port_.error() != QSerialPort::NoError && port_.error() != QSerialPort::TimeoutError) {
-      return port_.errorString();
+      return WriteFailure{WriteFailure::Kind::Refused, port_.errorString()};
     }
   }
   while (driverQueue() > 0 && !deadline.hasExpired()) QThread::msleep(5);
-  if (bytesPending() > 0) {
-    return QStringLiteral("the line took only part of the message in %1 ms").arg(lineTimeMs(sentTotal_) + kDrainSlackMs);
-  }
-  return {};
+  if (const qint64 left = bytesPending(); left > 0) return WriteFailure{WriteFailure::Kind::Stalled, {}, left};
+  return std::nullopt;
 }
 
 void ModuleLink::checkModemLines() {

@@ -60,9 +60,11 @@ struct WriteFailure {
   enum class Kind {
     NotOpen,  // no port is open
     Refused,  // the port did not take the bytes: systemError says why
+    Stalled,  // the line did not take them in their line time and a second: bytesLeft
   };
   Kind kind = Kind::NotOpen;
   QString systemError;
+  qint64 bytesLeft = 0;
 };
 
 // The serial line to the module: the one serial port port_, its opening
@@ -157,7 +159,7 @@ class ModuleLink : public QObject {
   bool lineBusy() const;
   // The same for a program without an event loop of its own (vf3360-send):
   // waits, and says why not when the line took too long.
-  QString waitUntilSent();
+  std::optional<WriteFailure> waitUntilSent();
   static constexpr int kDrainSlackMs = 1000;
 
   // Bytes on their way: how many of those written since the line was last

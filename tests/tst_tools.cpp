@@ -120,6 +120,10 @@ class ToolsTest : public QObject {
       QCOMPARE(tool.exitCode(), 0);
       QCOMPARE(line.readFor(100), QByteArray());
     }
+    vf::PseudoTerminal held;  // for good: after the line time and a second, how many bytes did not go
+    QVERIFY(held.holdOutput(true));
+    const Run stalled = run(QStringLiteral(VF3360_SEND_PATH), {u"--device"_qs, held.path(), QString(2033, u'字')});
+    QVERIFY2(stalled.status == 1 && stalled.err.contains(QRegularExpression(u"回線が受け取らず、[1-9]\\d* バイトを送信できませんでした"_qs)), qPrintable(stalled.err));
   }
 
   // A device the user may not open: the reason, and how to get the right

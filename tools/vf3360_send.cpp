@@ -160,7 +160,9 @@ int main(int argc, char *argv[]) {
     // The window's words, as this tool has always printed them.
     failure = vf::writeFailureText(link.writeFailure());
   }
-  if (failure.isEmpty()) failure = link.waitUntilSent();
+  if (failure.isEmpty()) {
+    if (const auto stalled = link.waitUntilSent()) failure = vf::writeFailureText(*stalled);
+  }
   link.close();
   if (!failure.isEmpty()) return portFailure(QStringLiteral("cannot write to"), opened.device, failure);
   return status;
