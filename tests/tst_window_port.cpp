@@ -50,6 +50,9 @@ class WindowPortTest : public QObject {
     QStringList order;  // Tab from the port box
     for (int i = 0; i < 5; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab)) order << QApplication::focusWidget()->objectName();
     QCOMPARE(order, (QStringList{u"portNumberBox"_qs, u"rs232cOption"_qs, u"keepSettingCheck"_qs, u"confirmButton"_qs, u"portNumberBox"_qs}));
+    for (const auto key : {Qt::Key_U, Qt::Key_K, Qt::Key_N}) QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);  // access keys
+    const auto checked = [&](const QString &name) { return rig.dialog()->findChild<QWidget *>(name)->property("checked").toBool(); };
+    QTRY_VERIFY(checked(u"usbConverterOption"_qs) && checked(u"keepSettingCheck"_qs) && QApplication::focusWidget()->objectName() == u"portNumberBox");
     QVERIFY(answer(rig, u"Com 2"_qs, true, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.ini(), QByteArray("18\r\n"));
