@@ -54,21 +54,23 @@ class SessionTest : public QObject {
   Q_OBJECT
  private slots:
   // After a message the update command goes out every 20 ms whatever the switch; auto update switched on starts
-  // them alone. Whatever the module says then stops them, unless auto update is on; switching it off stops them
-  // (so does applying it while it is off: the window's tests press its menu item).
+  // them alone, applied as by the menu item or by a refused text. Whatever the module says then stops them, unless
+  // auto update is on; switching it off stops them (so does applying it while it is off: the window's tests).
   void ticks_data() {
-    QTest::addColumn<bool>("message");
+    QTest::addColumn<QString>("start");  // message, apply or refused
     QTest::addColumn<bool>("autoUpdate");
-    QTest::newRow("after a message") << true << false;
-    QTest::newRow("auto update") << false << true;
+    QTest::newRow("after a message") << "message" << false;
+    QTest::newRow("auto update") << "apply" << true;
+    QTest::newRow("auto update, applied by a refused text") << "refused" << true;
   }
   void ticks() {
-    QFETCH(bool, message);
+    QFETCH(QString, start);
     QFETCH(bool, autoUpdate);
     Session s;
     s.session.setAutoUpdate(autoUpdate);
-    if (message) QVERIFY(s.sendText());
-    else s.session.applyAutoUpdate();
+    if (start == u"message") QVERIFY(s.sendText());
+    else if (start == u"apply") s.session.applyAutoUpdate();
+    else QVERIFY(s.session.prepare(QString(2034, u'字'), 1).outcome == RunOutcome::TooLong);
     QVERIFY2(updates(s.line, 500) >= 10, "25 when nothing delays them");
     QVERIFY(s.line.write(hex("11223344")));  // the module says something
     if (autoUpdate) {
@@ -78,17 +80,6 @@ class SessionTest : public QObject {
     QVERIFY(updates(s.line, 100) >= 0);
     QCOMPARE(updates(s.line, 300), 0);
     QVERIFY(!s.session.updating());
-  }
-
-  // A refused text applies auto update too: on, the updates start; off, those a message started stop.
-  void refusedTextAppliesAutoUpdate() {
-    Session on, off;
-    on.session.setAutoUpdate(true);
-    QVERIFY(off.sendText() && off.session.updating());
-    for (Session *s : {&on, &off}) QVERIFY(s->session.prepare(QString(2034, u'字'), 1).outcome == RunOutcome::TooLong);
-    QVERIFY(updates(on.line, 300) >= 5);
-    QVERIFY(updates(off.line, 100) >= 0 && !off.session.updating());
-    QCOMPARE(updates(off.line, 200), 0);
   }
 
   // A cue reply is answered with the data cue command; the reply's text is told.
