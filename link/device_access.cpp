@@ -12,14 +12,26 @@
 #endif
 
 namespace vf {
+namespace {
+
+// The system's name for a user id; empty when it has none.
+QString systemUserName(unsigned uid) {
+#ifdef Q_OS_UNIX
+  if (const passwd *entry = ::getpwuid(uid)) return QString::fromLocal8Bit(entry->pw_name);
+#else
+  Q_UNUSED(uid);
+#endif
+  return {};
+}
+
+}  // namespace
 
 DeviceFile deviceFileOf(const QString &path) {
   DeviceFile file;
 #ifdef Q_OS_UNIX
   struct stat facts {};
   if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &facts) != 0) return file;
-  file = {true, facts.st_uid, facts.st_gid, facts.st_mode, {}, {}};
-  if (const passwd *owner = ::getpwuid(facts.st_uid)) file.ownerName = QString::fromLocal8Bit(owner->pw_name);
+  file = {true, facts.st_uid, facts.st_gid, facts.st_mode, systemUserName(facts.st_uid), {}};
   if (const group *group = ::getgrgid(facts.st_gid)) file.groupName = QString::fromLocal8Bit(group->gr_name);
 #else
   Q_UNUSED(path);
@@ -40,10 +52,8 @@ UserIds userIdsOfThisProcess() {
 }
 
 QString userName(unsigned uid) {
-#ifdef Q_OS_UNIX
-  if (const passwd *entry = ::getpwuid(uid)) return QString::fromLocal8Bit(entry->pw_name);
-#endif
-  return QStringLiteral("UID %1").arg(uid);
+  const QString name = systemUserName(uid);
+  return name.isEmpty() ? QStringLiteral("UID %1").arg(uid) : name;
 }
 
 bool mayReadWrite(const DeviceFile &file, const UserIds &user) {

@@ -55,13 +55,13 @@ void PortDialog::fitTitleAndCentre() {
 void PortDialog::moveEvent(QMoveEvent *event) {
   QDialog::moveEvent(event);
   // Framed now: centred once more by its own frame.
-  if (centredFrame_.isNull() && !frameMargins(this).isNull()) centreOverParent();
+  if (placement_.framedSince(this)) centreOverParent();
 }
 
 bool PortDialog::eventFilter(QObject *watched, QEvent *event) {
   // It follows the main window (the window system places and frames that after
   // its first show) until the operator moves it.
-  if (event->type() == QEvent::Move && pos() == centredAt_) centreOverParent();
+  if (event->type() == QEvent::Move && placement_.untouched(this)) centreOverParent();
   return QDialog::eventFilter(watched, event);
 }
 
@@ -72,10 +72,8 @@ void PortDialog::centreOverParent() {
   place.moveCenter(over->frameGeometry().center());
   // Kept on the main window's screen.
   const QRect screen = over->screen()->availableGeometry();
-  centredFrame_ = frameMargins(this);
-  centredAt_ = {std::clamp(place.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - place.width())),
-                std::clamp(place.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - place.height()))};
-  moveFrameTo(this, centredAt_);
+  placement_.moveTo(this, {std::clamp(place.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - place.width())),
+                           std::clamp(place.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - place.height()))});
 }
 
 void PortDialog::confirm() {

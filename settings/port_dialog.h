@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/port_setup.h"
+#include "settings/window_frame.h"
 
 #include <QDialog>
 
@@ -44,8 +45,7 @@ class PortDialog : public QDialog {
   void centreOverParent();
 
   std::unique_ptr<Ui::PortDialog> ui_;
-  QPoint centredAt_;       // where its frame was centred last (it follows while it stays there)
-  QMargins centredFrame_;  // its frame then (none: not framed yet)
+  FramePlacement placement_;  // where its frame was centred last
   bool confirmed_ = false;
 };
 

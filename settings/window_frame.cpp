@@ -27,4 +27,16 @@ void moveFrameTo(QWidget *window, QPoint at) {
     window->move(at);
 }
 
+void FramePlacement::moveTo(QWidget *window, QPoint at) {
+  frame_ = frameMargins(window);
+  at_ = at;
+  moveFrameTo(window, at);
+}
+
+bool FramePlacement::framedSince(const QWidget *window) const {
+  return at_ && frame_.isNull() && !frameMargins(window).isNull();
+}
+
+bool FramePlacement::untouched(const QWidget *window) const { return at_ && window->pos() == *at_; }
+
 }  // namespace vf

@@ -21,7 +21,6 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QStyle>
 
 #include <algorithm>
 #include <cstdlib>
@@ -386,7 +385,7 @@ void MainWindow::setPreviewOpen(bool open) {
     connect(preview_, &PreviewWindow::closedByOperator, this, [this] { setPreviewOpen(false); });
     connect(preview_, &PreviewWindow::placed, this, [this] {
       // Placed once more when the window system has framed it: by its own frame now.
-      if (previewPlacedAt_ && previewFrame_.isNull() && !frameMargins(preview_).isNull()) placePreview();
+      if (previewPlacement_.framedSince(preview_)) placePreview();
       stateDue_.start();
     });
   }
@@ -401,11 +400,7 @@ void MainWindow::placePreview() {
   // The preview is placed by its frame; until the window system has framed it,
   // its frame is taken to be as the main window's.
   const QMargins frame = assumedFrame(preview_, this);
-  previewFrame_ = frameMargins(preview_);
-  const auto moveTo = [this](QPoint at) {
-    moveFrameTo(preview_, at);
-    previewPlacedAt_ = at;
-  };
+  const auto moveTo = [this](QPoint at) { previewPlacement_.moveTo(preview_, at); };
 
   // A remembered place is taken only where the whole frame lies on a screen now
   // (a larger screen or one that has gone left it partly beyond every edge).
@@ -484,7 +479,7 @@ void MainWindow::moveEvent(QMoveEvent *event) {
   QMainWindow::moveEvent(event);
   // A preview placed afresh follows the main window (the window system places
   // and frames it after its first show), until the operator moves it.
-  if (preview_ && previewPlacedAt_ && !previewRemembered_ && preview_->pos() == *previewPlacedAt_) placePreview();
+  if (preview_ && !previewRemembered_ && previewPlacement_.untouched(preview_)) placePreview();
 }
 
 void MainWindow::showEvent(QShowEvent *event) {

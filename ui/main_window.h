@@ -4,6 +4,7 @@
 #include "link/module_link.h"
 #include "session/display_session.h"
 #include "settings/port_setup.h"
+#include "settings/window_frame.h"
 
 #include <QHash>
 #include <QProgressBar>
@@ -136,8 +137,7 @@ class MainWindow : public QMainWindow {
   QTimer stateDue_;    // the window state is written once moving has stopped
   bool previewRestored_ = false;
   std::optional<QRect> previewRemembered_;  // where the preview's frame was when it was last open
-  std::optional<QPoint> previewPlacedAt_;   // where the preview was placed last
-  QMargins previewFrame_;                   // the preview's frame then (none: not framed yet)
+  FramePlacement previewPlacement_;         // where the preview was placed last
   bool ending_ = false;  // "終了" or the close box waits for the last byte
   QProgressBar *sendProgress_ = nullptr;
   qint64 sentSinceIdle_ = 0;  // bytes written since the line was last idle
