@@ -54,4 +54,10 @@ BuiltMessage buildMessage(QStringView text, int speedOption) {
   return message;
 }
 
+FaceText faceTextOf(const BuiltMessage &message) {
+  std::vector<bool> stopped;
+  for (const BuiltFrame &frame : message.frames) stopped.push_back(frame.unusableAt >= 0);
+  return faceTextOf(message.writes, stopped);
+}
+
 }  // namespace vf

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/character_conversion.h"
+#include "protocol/face_text.h"
 #include "protocol/packet.h"
 #include "protocol/text_normalisation.h"
 
@@ -60,6 +61,9 @@ constexpr int framesFor(qsizetype characters) {
 
 // Speed option 1 .. 5, fastest first.
 BuiltMessage buildMessage(QStringView text, int speedOption);
+// What the module's face shows once it has read the message: each frame up
+// to a character it has no code for, marked there.
+FaceText faceTextOf(const BuiltMessage &message);
 // How buildMessage would end for this text, without building anything.
 RunOutcome runOutcomeOf(QStringView text);
 

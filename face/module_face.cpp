@@ -70,15 +70,6 @@ TextMask TextMask::render(const QString &text) {
   return mask;
 }
 
-int ModuleFace::dotsPerSecond(int speedByte) {
-  switch (speedByte) {
-    case 1: return 96;
-    case 2: return 48;
-    case 3: return 24;
-    default: return 192;
-  }
-}
-
 void ModuleFace::showMessage(const QString &text, int speedByte, qint64 nowMs) {
   text_ = text;
   mask_ = TextMask::render(text);
@@ -95,7 +86,7 @@ void ModuleFace::replaceText(const QString &text, int speedByte, qint64 nowMs) {
   text_ = text;
   mask_ = TextMask::render(text);
   speed_ = speedByte;
-  startMs_ = nowMs - (offset % period()) * 1000 / dotsPerSecond(speed_);
+  startMs_ = nowMs - (offset % period()) * 1000 / scrollDotsPerSecond(speed_);
 }
 
 void ModuleFace::clearDisplay() { blank_ = true; }
@@ -111,7 +102,7 @@ qint64 ModuleFace::period() const {
 
 qint64 ModuleFace::scrollOffsetAt(qint64 nowMs) const {
   const qint64 elapsed = std::max<qint64>(0, nowMs - startMs_);
-  return elapsed * dotsPerSecond(speed_) / 1000 % period();
+  return elapsed * scrollDotsPerSecond(speed_) / 1000 % period();
 }
 
 DotFrame ModuleFace::frameAt(qint64 nowMs) const {

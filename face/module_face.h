@@ -55,11 +55,6 @@ class TextMask {
 // blanks of the last one fill the face.
 class ModuleFace {
  public:
-  // Dots per second for the speed byte of frame 1: 0 -> 192, 1 -> 96,
-  // 2 -> 48, 3 -> 24 (8, 4, 2, 1 full-width characters a second). A message
-  // without a valid speed code scrolls at the rate of speed 0.
-  static int dotsPerSecond(int speedByte);
-
   void showMessage(const QString &text, int speedByte, qint64 nowMs);
   // Another text in place of the one shown, scrolled as far as the old one
   // was (a preview that follows the typing does not start again at each key).

@@ -22,4 +22,13 @@ FaceText faceTextOf(const std::vector<QByteArray> &writes, const std::vector<boo
   return shown;
 }
 
+int scrollDotsPerSecond(int speedByte) {
+  switch (speedByte) {
+    case 1: return 96;
+    case 2: return 48;
+    case 3: return 24;
+    default: return 192;
+  }
+}
+
 }  // namespace vf

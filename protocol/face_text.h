@@ -26,4 +26,9 @@ struct FaceText {
 // i + 1 stopped so; packets beyond its size are not shown.
 FaceText faceTextOf(const std::vector<QByteArray> &writes, const std::vector<bool> &stoppedAtUnusable);
 
+// How fast the face scrolls, in dots per second, for the speed byte of frame
+// 1: 0 -> 192, 1 -> 96, 2 -> 48, 3 -> 24 (8, 4, 2, 1 full-width characters a
+// second). A message without a valid speed code scrolls at the rate of 0.
+int scrollDotsPerSecond(int speedByte);
+
 }  // namespace vf

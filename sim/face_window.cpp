@@ -1,5 +1,7 @@
 #include "sim/face_window.h"
 
+#include "protocol/face_text.h"
+
 #include <QVBoxLayout>
 
 namespace vf {
@@ -36,7 +38,7 @@ void FaceWindow::handle(const ModuleEvent &event) {
 void FaceWindow::showStatus() {
   const ModuleFace &f = face_->face();
   QString line = f.isBlank() ? QStringLiteral("blank")
-                             : QStringLiteral("speed %1: %2 dots/s").arg(f.speedByte()).arg(ModuleFace::dotsPerSecond(f.speedByte()));
+                             : QStringLiteral("speed %1: %2 dots/s").arg(f.speedByte()).arg(scrollDotsPerSecond(f.speedByte()));
   status_->setText(line + QStringLiteral("   updates %1   faults %2").arg(updates_).arg(faults_));
 }
 

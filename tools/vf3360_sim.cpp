@@ -8,6 +8,7 @@
 // (also --window where no display is named).
 
 #include "face/module_face.h"
+#include "protocol/face_text.h"
 #include "sim/event_format.h"
 #include "sim/face_window.h"
 #include "sim/virtual_module.h"
@@ -73,10 +74,10 @@ QString description() {
              "The window scrolls the text from right to left at the rate of the speed code\n"
              "of frame 1: code 0 (超高速, the default) %1 dots/s, code 1 (高速) %2 dots/s,\n"
              "code 2 (中高速) %3 dots/s, code 3 (中速 and 低速) %4 dots/s.")
-      .arg(ModuleFace::dotsPerSecond(0))
-      .arg(ModuleFace::dotsPerSecond(1))
-      .arg(ModuleFace::dotsPerSecond(2))
-      .arg(ModuleFace::dotsPerSecond(3));
+      .arg(vf::scrollDotsPerSecond(0))
+      .arg(vf::scrollDotsPerSecond(1))
+      .arg(vf::scrollDotsPerSecond(2))
+      .arg(vf::scrollDotsPerSecond(3));
 }
 
 // Reads standard input line by line without blocking the event loop.

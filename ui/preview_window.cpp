@@ -44,9 +44,7 @@ void PreviewWindow::showText(const QString &text, int speedOption) {
     face_->clearDisplay();
     return;
   }
-  std::vector<bool> stopped;
-  for (const BuiltFrame &frame : message.frames) stopped.push_back(frame.unusableAt >= 0);
-  const FaceText shown = faceTextOf(message.writes, stopped);
+  const FaceText shown = faceTextOf(message);
   face_->replaceText(shown.text, shown.speedByte);
 }
 
