@@ -25,6 +25,14 @@ namespace {
 const QString kText = QStringLiteral("text");
 const QString kSpeed = QStringLiteral("speed");
 const QString kCommand = QStringLiteral("command");
+const QString kCheck = QStringLiteral("check");
+// Where a check request may have its answer published: under this, and no
+// deeper than a few levels, so that a request cannot make the bridge publish
+// on a display's own topics.
+const QString kReplyTopics = QStringLiteral("vf3360/reply/");
+constexpr qsizetype kMaxReplyTopic = 256;
+
+QString nowText() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
 
 // "U+9AD9"; a katakana and its sound mark, or any other pair, as "U+FF8A U+FF9F".
 QString codePoints(QStringView characters) {
@@ -184,6 +192,7 @@ void DisplayBridge::stop(int signal) {
   saveState();
   QJsonObject offline = statusObject();
   offline[QStringLiteral("state")] = QStringLiteral("offline");
+  offline[QStringLiteral("since")] = nowText();
   offline.remove(QStringLiteral("error"));
   offlineMessage_ =
       mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(offline).toJson(QJsonDocument::Compact), true, 1);
@@ -220,7 +229,7 @@ void DisplayBridge::finishStop() {
 // The broker
 
 void DisplayBridge::brokerConnected() {
-  connectedAt_ = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+  connectedAt_ = nowText();
   log(QStringLiteral("connected to the broker"));
   // A retained speed arrives before a retained text, and the display's own
   // text after its groups' texts, so that it is the one left showing.
@@ -229,6 +238,7 @@ void DisplayBridge::brokerConnected() {
     for (const QString &group : settings_.groups) topics << QStringLiteral("vf3360/group/%1/%2").arg(group, leaf);
     topics << topic(leaf);
   }
+  topics << topic(kCheck);
   mqtt_.subscribe(topics);
   // The broker takes a client's packets in order: whoever sees this status
   // may publish, the subscriptions are in place. At QoS 1, so that the
@@ -261,13 +271,16 @@ void DisplayBridge::brokerLost(const QString &why, int retryPauseMs) {
           .arg(retryPauseMs / 1000.0, 0, 'f', 1));
 }
 
-void DisplayBridge::messageArrived(const QString &topic, const QByteArray &payload, bool retained) {
+void DisplayBridge::messageArrived(const QString &topic, const QByteArray &payload, bool retained,
+                                   const ResponseRoute &route) {
   if (stopping_) return;
+  if (topic == this->topic(kCheck)) return answerCheck(payload, retained, route);
   if (payload.size() > kMaxPayload) {
     return refuse(topic, QStringLiteral("too-large"),
                   QStringLiteral("the payload is larger than 64 KiB (%1 bytes)").arg(payload.size()));
   }
-  QStringDecoder utf8(QStringDecoder::Utf8);
+  // Stateless: a payload cut inside a character is an error, not a character still to come.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   const QString text = utf8(payload);
   if (utf8.hasError()) return refuse(topic, QStringLiteral("not-utf8"), QStringLiteral("the payload is not UTF-8"));
 
@@ -283,6 +296,49 @@ void DisplayBridge::messageArrived(const QString &topic, const QByteArray &paylo
 
 // ---------------------------------------------------------------------------
 // What arrives
+
+// A check request: what "変換 + 送信" would make of the text, answered on the
+// request's response topic with its correlation data, nothing sent to the
+// line. A request without a place to answer, or a retained one (it would be
+// answered at every connection), is refused.
+void DisplayBridge::answerCheck(const QByteArray &payload, bool retained, const ResponseRoute &route) {
+  const QString at = topic(kCheck);
+  if (retained) return refuse(at, QStringLiteral("retained-check"), QStringLiteral("a check request is never retained"));
+  if (!route.topic.startsWith(kReplyTopics) || route.topic.size() > kMaxReplyTopic ||
+      route.topic.count(u'/') > kReplyTopics.count(u'/') + 3) {
+    return refuse(at, QStringLiteral("bad-response-topic"),
+                  QStringLiteral("the response topic is not under %1: %2").arg(kReplyTopics, quoted(route.topic, 80)));
+  }
+  QJsonObject answer{{QStringLiteral("limit"), int(kMaxInputLength)}};
+  // Stateless: a payload cut inside a character is an error, not a character still to come.
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = utf8(payload.first(std::min(payload.size(), kMaxPayload)));
+  if (payload.size() > kMaxPayload) {
+    answer[QStringLiteral("reason")] = QStringLiteral("too-large");
+    answer[QStringLiteral("why")] = QStringLiteral("the payload is larger than 64 KiB (%1 bytes)").arg(payload.size());
+  } else if (utf8.hasError()) {
+    answer[QStringLiteral("reason")] = QStringLiteral("not-utf8");
+    answer[QStringLiteral("why")] = QStringLiteral("the payload is not UTF-8");
+  } else {
+    const TextCheck check = checkText(text);
+    QJsonArray unusable;
+    for (const TextCheck::Range &range : check.unusable) {
+      QJsonObject character = describeCharacter(QStringView(text).sliced(range.from, range.to - range.from));
+      character[QStringLiteral("from")] = int(range.from);
+      character[QStringLiteral("to")] = int(range.to);
+      unusable.append(character);
+    }
+    answer[QStringLiteral("characters")] = int(check.characters);
+    answer[QStringLiteral("frames")] = check.frames;
+    answer[QStringLiteral("unusable")] = unusable;
+    const RunOutcome outcome = runOutcomeOf(text);
+    if (outcome == RunOutcome::TooLong) {
+      answer[QStringLiteral("reason")] = QStringLiteral("too-long");
+      answer[QStringLiteral("why")] = refusalText(outcome, text.size());
+    }
+  }
+  mqtt_.respond(route, QJsonDocument(answer).toJson(QJsonDocument::Compact));
+}
 
 void DisplayBridge::takeText(const QString &topic, const QString &text, bool retained) {
   LineWork work;
@@ -377,9 +433,12 @@ void DisplayBridge::showText(LineWork work) {
   for (const TextCheck::Range &range : checkText(text.text).unusable) {
     unusable.append(describeCharacter(QStringView(text.text).sliced(range.from, range.to - range.from)));
   }
+  const FaceText face = faceTextOf(message);
   work.shown = {{kText, text.text},
                 {QStringLiteral("frames"), int(message.frames.size())},
-                {QStringLiteral("unusable"), unusable}};
+                {QStringLiteral("unusable"), unusable},
+                {QStringLiteral("face"), QJsonObject{{kText, face.text},
+                                                     {QStringLiteral("dotsPerSecond"), scrollDotsPerSecond(face.speedByte)}}}};
 
   QJsonObject event{{QStringLiteral("event"), QStringLiteral("text-sent")},
                     {QStringLiteral("frames"), int(message.frames.size())},
@@ -579,13 +638,16 @@ void DisplayBridge::deviceLost(QSerialPort::SerialPortError error) {
 QJsonObject DisplayBridge::statusObject() const {
   QJsonObject status{{QStringLiteral("state"), link_.isOpen() ? QStringLiteral("online") : QStringLiteral("no-device")},
                      {QStringLiteral("name"), settings_.name},
+                     {QStringLiteral("groups"), QJsonArray::fromStringList(settings_.groups)},
+                     {QStringLiteral("since"), stateSince_},
                      {QStringLiteral("device"), settings_.port.deviceName()},
                      {QStringLiteral("connected"), connectedAt_},
                      {kSpeed, speed_},
                      {QStringLiteral("autoUpdate"), session_.autoUpdate()},
                      {kText, QString()},
                      {QStringLiteral("frames"), 0},
-                     {QStringLiteral("unusable"), QJsonArray()}};
+                     {QStringLiteral("unusable"), QJsonArray()},
+                     {QStringLiteral("face"), QJsonObject{{kText, QString()}, {QStringLiteral("dotsPerSecond"), scrollDotsPerSecond(0)}}}};
   for (auto it = shown_.begin(); it != shown_.end(); ++it) status[it.key()] = it.value();
   if (!link_.isOpen()) status[QStringLiteral("error")] = deviceError_;
   // Apart from what is shown: the message on its way, and what waits.
@@ -607,12 +669,18 @@ QJsonObject DisplayBridge::statusObject() const {
 // first of two texts in a row reaching some displays up to 50 ms late.
 void DisplayBridge::publishStatus(int qos) {
   statusLater_.stop();
+  const bool online = link_.isOpen();
+  if (stateSince_.isEmpty() || online != onlineSince_) {
+    onlineSince_ = online;
+    stateSince_ = nowText();
+  }
   if (stopping_) return;
   mqtt_.publish(topic(QStringLiteral("status")), QJsonDocument(statusObject()).toJson(QJsonDocument::Compact), true, qos);
 }
 
 void DisplayBridge::publishEvent(QJsonObject event, int qos) {
   if (stopping_) return;
+  event[QStringLiteral("time")] = nowText();
   mqtt_.publish(topic(QStringLiteral("event")), QJsonDocument(event).toJson(QJsonDocument::Compact), false, qos);
 }
 

@@ -34,6 +34,8 @@ struct BridgeSettings {
 //   vf3360/NAME/{text,speed,command}, vf3360/group/G/{text,speed,command}  taken, QoS 1
 //   vf3360/NAME/status  published, retained: the state as a JSON object
 //   vf3360/NAME/event   published, not retained: one JSON object a happening
+//   vf3360/NAME/check   taken: a text to judge without sending it, answered on
+//                       the request's response topic (MQTT 5 request and response)
 //
 // A text goes to the line exactly as "変換 + 送信" sends it in the program:
 // the display session builds and writes the message, sends the update
@@ -97,7 +99,8 @@ class DisplayBridge : public QObject {
   void brokerLost(const QString &why, int retryPauseMs);
   // what: the words of the log line; code: the event's machine-readable reason.
   void denied(const QString &what, const QString &topic, const QString &reason, const QString &code);
-  void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
+  void messageArrived(const QString &topic, const QByteArray &payload, bool retained, const ResponseRoute &route);
+  void answerCheck(const QByteArray &payload, bool retained, const ResponseRoute &route);
   void takeText(const QString &topic, const QString &text, bool retained);
   void takeSpeed(const QString &topic, const QString &payload);
   void takeCommand(const QString &topic, const QString &payload, bool retained);
@@ -157,6 +160,8 @@ class DisplayBridge : public QObject {
   };
   QMap<QString, Superseded> superseded_;  // by reason, not told yet
   QString connectedAt_;
+  QString stateSince_;  // when the display went online, or lost its device
+  bool onlineSince_ = false;
   bool stopping_ = false;
   bool lineDone_ = false;
   bool brokerDone_ = false;

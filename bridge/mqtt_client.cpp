@@ -107,7 +107,7 @@ QString MqttClient::start() {
   if (!mosq_) return QStringLiteral("cannot set up the MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
   mosquitto_connect_v5_callback_set(mosq_, &MqttClient::onConnect);
   mosquitto_disconnect_v5_callback_set(mosq_, &MqttClient::onDisconnect);
-  mosquitto_message_callback_set(mosq_, &MqttClient::onMessage);
+  mosquitto_message_v5_callback_set(mosq_, &MqttClient::onMessage);
   mosquitto_publish_v5_callback_set(mosq_, &MqttClient::onPublish);
   mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::onSubscribe);
   mosquitto_log_callback_set(mosq_, &MqttClient::onLog);
@@ -303,6 +303,21 @@ int MqttClient::publish(const QString &topic, const QByteArray &payload, bool re
   return rc == MOSQ_ERR_SUCCESS ? id : 0;
 }
 
+int MqttClient::respond(const ResponseRoute &route, const QByteArray &payload) {
+  if (!connected_) return 0;
+  mosquitto_property *properties = nullptr;
+  if (!route.correlationData.isEmpty()) {
+    mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, route.correlationData.constData(),
+                                  uint16_t(route.correlationData.size()));
+  }
+  int id = 0;
+  const int rc = mosquitto_publish_v5(mosq_, &id, route.topic.toUtf8().constData(), int(payload.size()),
+                                      payload.constData(), 0, false, properties);
+  mosquitto_property_free_all(&properties);
+  afterCall();
+  return rc == MOSQ_ERR_SUCCESS ? id : 0;
+}
+
 void MqttClient::stop() {
   if (stopping_) return;
   stopping_ = true;
@@ -355,13 +370,26 @@ void MqttClient::onDisconnect(mosquitto *, void *self, int code, const mosquitto
   }
 }
 
-void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message) {
+void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message,
+                           const mosquitto_property *properties) {
   auto *client = static_cast<MqttClient *>(self);
   QString topic = QString::fromUtf8(message->topic);
   QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
   const bool retained = message->retain;
+  ResponseRoute route;
+  char *responseTopic = nullptr;
+  if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &responseTopic, false)) {
+    route.topic = QString::fromUtf8(responseTopic);
+    std::free(responseTopic);
+    void *data = nullptr;
+    uint16_t length = 0;
+    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &data, &length, false)) {
+      route.correlationData = QByteArray(static_cast<const char *>(data), length);
+      std::free(data);
+    }
+  }
   QMetaObject::invokeMethod(
-      client, [client, topic, payload, retained] { emit client->messageArrived(topic, payload, retained); },
+      client, [client, topic, payload, retained, route] { emit client->messageArrived(topic, payload, retained, route); },
       Qt::QueuedConnection);
 }
 

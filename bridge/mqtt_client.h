@@ -58,6 +58,13 @@ QString caFileProblem(const QString &path);
 // A connection that fails or drops is tried again after 1 s, then 2, 4, 8 and
 // 16 s, then every 30 s (by default: BrokerSettings), until one is accepted;
 // each pause a quarter longer or shorter at random.
+// Where a request wants its answer: the response topic and the correlation
+// data it came with (MQTT 5); an empty topic for a plain message.
+struct ResponseRoute {
+  QString topic;
+  QByteArray correlationData;
+};
+
 class MqttClient : public QObject {
   Q_OBJECT
  public:
@@ -76,6 +83,8 @@ class MqttClient : public QObject {
   // The message id, or 0 when not connected (nothing is kept for later).
   // published() tells when the broker has a QoS 1 message.
   int publish(const QString &topic, const QByteArray &payload, bool retain, int qos);
+  // An answer to a request, with the request's correlation data.
+  int respond(const ResponseRoute &route, const QByteArray &payload);
   // Says goodbye (the broker then drops the will) and stops trying; stopped()
   // follows once the connection has closed.
   void stop();
@@ -85,7 +94,7 @@ class MqttClient : public QObject {
   // A connection ended or could not be made; the next try follows after
   // retryPauseMs.
   void connectionLost(const QString &why, int retryPauseMs);
-  void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
+  void messageArrived(const QString &topic, const QByteArray &payload, bool retained, const vf::ResponseRoute &route);
   void published(int messageId);  // the broker has acknowledged it
   void stopped();
   // The broker will not take this client as it is configured (user name,
@@ -100,7 +109,7 @@ class MqttClient : public QObject {
  private:
   static void onConnect(mosquitto *, void *self, int code, int flags, const mosquitto_property *);
   static void onDisconnect(mosquitto *, void *self, int code, const mosquitto_property *);
-  static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+  static void onMessage(mosquitto *, void *self, const mosquitto_message *message, const mosquitto_property *properties);
   static void onPublish(mosquitto *, void *self, int messageId, int reason, const mosquitto_property *);
   static void onSubscribe(mosquitto *, void *self, int messageId, int count, const int *granted, const mosquitto_property *);
   static void onLog(mosquitto *, void *self, int level, const char *text);

@@ -8,6 +8,7 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/support/bytes.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -186,11 +187,16 @@ class BridgeTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("frames");
     QTest::addColumn<QByteArray>("unusable");  // as the status lists them; the event names the first
-    QTest::newRow("group") << "vf3360/group/hall/text" << QByteArray("5") << "ｶﾀｶﾅ" << 1 << QByteArray("[]");
+    QTest::addColumn<QString>("face");  // what the module shows; U+FFFD a marked cell
+    QTest::addColumn<int>("dotsPerSecond");
+    const QString blanks(14, QChar(0x3000));  // appended to every text
+    QTest::newRow("group") << "vf3360/group/hall/text" << QByteArray("5") << "ｶﾀｶﾅ" << 1 << QByteArray("[]") << "カタカナ" + blanks << 24;
     QTest::newRow("unusable") << "vf3360/%1/text" << QByteArray() << "髙島屋😀" << 1
-                              << QByteArray(R"([{"character":"髙","codePoint":"U+9AD9"},{"character":"😀","codePoint":"U+1F600"}])");
-    QTest::newRow("2033 characters") << "vf3360/%1/text" << QByteArray() << QString(2033, u'字') << 16 << QByteArray("[]");
-    QTest::newRow("a clear after it") << "vf3360/%1/text" << QByteArray() << "消す" << 1 << QByteArray("[]");
+                              << QByteArray(R"([{"character":"髙","codePoint":"U+9AD9"},{"character":"😀","codePoint":"U+1F600"}])")
+                              << QString(QChar(0xFFFD)) << 192;
+    QTest::newRow("2033 characters") << "vf3360/%1/text" << QByteArray("2") << QString(2033, u'字') << 16 << QByteArray("[]")
+                                     << QString(2033, u'字') + blanks << 96;
+    QTest::newRow("a clear after it") << "vf3360/%1/text" << QByteArray() << "消す" << 1 << QByteArray("[]") << "消す" + blanks << 192;
   }
   void showsText() {
     QFETCH(QString, topic);
@@ -198,6 +204,8 @@ class BridgeTest : public QObject {
     QFETCH(QString, text);
     QFETCH(int, frames);
     QFETCH(QByteArray, unusable);
+    QFETCH(QString, face);
+    QFETCH(int, dotsPerSecond);
     vf::PseudoTerminal line;
     startBridge(line.path(), {u"--group"_qs, u"other"_qs, u"--group"_qs, u"hall"_qs});
     QVERIFY(!status(u"online"_qs).isEmpty());
@@ -219,6 +227,49 @@ class BridgeTest : public QObject {
                                                     {u"speed"_qs, option}, {u"autoUpdate"_qs, false}});
     QCOMPARE(shown[u"unusable"].toVariant(), QJsonDocument::fromJson(unusable).toVariant());
     QCOMPARE(sent[u"unusable"], shown[u"unusable"][0]);
+    QCOMPARE(shown[u"face"].toObject(), (QJsonObject{{u"text"_qs, face}, {u"dotsPerSecond"_qs, dotsPerSecond}}));
+    QCOMPARE(shown[u"groups"].toArray(), (QJsonArray{u"other"_qs, u"hall"_qs}));
+    for (const QString &time : {shown[u"since"].toString(), sent[u"time"].toString()})
+      QVERIFY2(qAbs(QDateTime::fromString(time, Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())) < 30, qPrintable(time));
+  }
+  // A check request (MQTT 5: a response topic and correlation data) is answered with what "変換 + 送信" would make
+  // of the text; nothing goes to the line. One whose answer could land anywhere but the reply topics, or that is
+  // retained, is refused.
+  void checkRequests_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QStringList>("how");  // mosquitto_rr's options besides the request topic
+    QTest::addColumn<QByteArray>("answer");  // correlation data, then the answer; or "refused/REASON"
+    const QStringList reply{u"-e"_qs, u"vf3360/reply/console-1/a"_qs, u"-D"_qs, u"publish"_qs, u"correlation-data"_qs, u"req-7"_qs};
+    QTest::newRow("unusable characters") << QByteArray("髙島屋😀ｶﾞ") << reply
+        << QByteArray(R"(req-7 {"characters":7,"frames":1,"limit":2033,"unusable":[{"character":"髙","codePoint":"U+9AD9","from":0,"to":1},)"
+                      R"({"character":"😀","codePoint":"U+1F600","from":3,"to":5}]})");
+    QTest::newRow("over 2033") << QString(2034, u'字').toUtf8() << reply
+        << QByteArray(R"(req-7 {"characters":2034,"frames":0,"limit":2033,"reason":"too-long","unusable":[],"why":"文字数オーバー（2034文字、最大2033文字）"})");
+    QTest::newRow("not UTF-8") << QByteArray("\xE3\x81") << reply << QByteArray(R"(req-7 {"limit":2033,"reason":"not-utf8","why":"the payload is not UTF-8"})");
+    QTest::newRow("answer on its text topic") << QByteArray("a") << QStringList{u"-e"_qs, u"vf3360/%1/text"_qs} << QByteArray("refused/bad-response-topic");
+    QTest::newRow("retained") << QByteArray("a") << QStringList{} << QByteArray("refused/retained-check");  // mosquitto_pub -r
+  }
+  void checkRequests() {
+    QFETCH(QByteArray, payload);
+    QFETCH(QStringList, how);
+    QFETCH(QByteArray, answer);
+    vf::PseudoTerminal line;
+    startBridge(line.path());
+    QVERIFY(!status(u"online"_qs).isEmpty());
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(payload) == payload.size() && file.flush());
+    QProcess request;
+    if (how.isEmpty()) publish(topic(u"check"_qs), payload, true);
+    // mosquitto_rr sends nothing of -f or -s: the bytes go as its argument.
+    else request.start(u"sh"_qs, QStringList{u"-c"_qs, u"exec mosquitto_rr \"$@\" -m \"$(cat \"$0\")\""_qs, file.fileName()} + broker_.args() +
+                                     QStringList{u"-t"_qs, topic(u"check"_qs), u"-W"_qs, u"3"_qs, u"-F"_qs, u"%D %p"_qs} + how.replaceInStrings(u"%1"_qs, name_));
+    QVERIFY(how.isEmpty() || request.waitForFinished(10000));
+    if (answer.startsWith("refused/")) {
+      QVERIFY(!next(u"/event"_qs, {{u"event"_qs, u"refused"_qs}, {u"reason"_qs, QString::fromUtf8(answer.mid(8))}}).isEmpty());
+    } else {
+      QCOMPARE(request.readAllStandardOutput().trimmed(), answer);
+    }
+    QCOMPARE(line.readFor(300), QByteArray());
   }
   // Commands and the cue reply go to the line as the program sends them, with an event; what the
   // program would not send is refused with the reason as an event, and nothing goes to the line.
@@ -230,7 +281,7 @@ class BridgeTest : public QObject {
     QTest::newRow("clear") << "command" << QByteArray("clear") << kClear << "command";
     QTest::newRow("rewind") << "command" << QByteArray(" rewind\n") << kDataCue << "command";
     QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
-    QTest::newRow("not UTF-8") << "text" << QByteArray("\xE3\x81 a") << QByteArray() << "refused/not-utf8: not UTF-8";
+    QTest::newRow("not UTF-8") << "text" << QByteArray("a \xE3\x81") << QByteArray() << "refused/not-utf8: not UTF-8";
     QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused/too-large: larger than 64 KiB";
     QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused/too-long: 文字数オーバー（2034文字、最大2033文字）";
     QTest::newRow("empty: taken down") << "text" << QByteArray() << kClear << "text-taken-down";
