@@ -245,6 +245,8 @@
     r.canvas.width = FACE_W * DOT;
     r.canvas.height = FACE_H * DOT;
     r.canvas.setAttribute('role', 'img');
+    r.visible = true;
+    if (seen) seen.observe(r.canvas);
     r.shownLine = make('p', 'shown');
     r.eventList = make('ul', 'events');
     r.eventList.setAttribute('aria-label', r.name + ' の最近の出来事');
@@ -278,7 +280,11 @@
   function removeDisplay(name) {
     var r = displays.get(name);
     if (!r) return;
-    if (r.card) { r.card.remove(); r.pick.remove(); }
+    if (r.card) {
+      if (seen) seen.unobserve(r.canvas);
+      r.card.remove();
+      r.pick.remove();
+    }
     displays.delete(name);
     ui.none.hidden = ui.displays.children.length > 0;
     refreshGroups();
@@ -434,8 +440,16 @@
     }
   }
 
+  // Only the faces on the screen are drawn; one scrolled into view is drawn at once at its place.
+  var seen = window.IntersectionObserver && new IntersectionObserver(function (entries) {
+    entries.forEach(function (e) {
+      var r = displays.get(e.target.parentNode.dataset.name);
+      if (r) r.visible = e.isIntersecting;
+    });
+  });
+
   function frame(now) {
-    displays.forEach(function (r) { if (r.card && r.face) drawFace(r, now); });
+    displays.forEach(function (r) { if (r.card && r.face && r.visible) drawFace(r, now); });
     requestAnimationFrame(frame);
   }
 
