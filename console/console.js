@@ -24,7 +24,7 @@
   var sendControls = [ui.text, ui.send, ui.clear, ui.rewind, ui.autoOn, ui.autoOff, ui.speed,
                       ui.targetAll, ui.targetGroup, ui.targetPicked, ui.group];
 
-  var client = null, credentials = null, connected = false, readOnly = false, probed = false;
+  var client = null, credentials = null, connected = false, readOnly = false, probed = false, fromLogin = false;
   var clientId = 'vf3360-console-' + randomToken(8);
   var replyToken = randomToken(12);   // one per page load
   var replyTopic = '';
@@ -108,6 +108,8 @@
     client.subscribe({ 'vf3360/+/status': { qos: 1 }, 'vf3360/+/event': { qos: 1 }, [replyTopic]: { qos: 1 } },
                      function (err) { if (err) say('購読できませんでした: ' + short(err.message, 120), true); });
     refreshControls();
+    if (fromLogin && document.activeElement === document.body) ui.text.focus();   // where the hidden form's focus went
+    fromLogin = false;
     if (displays.size) probe();
   }
 
@@ -132,6 +134,7 @@
     credentials = { user: ui.user.value, password: ui.password.value };   // in memory only
     ui.password.value = '';
     ui.login.hidden = true;
+    fromLogin = true;
     connect();
   });
 
@@ -505,7 +508,7 @@
     var a = parseJson(payload);
     if (!a) return;
     var chars = num(a.characters), limit = num(a.limit) || LIMIT, frames = num(a.frames);
-    check.over = !!str(a.why, 1) || (chars !== null && chars > limit);
+    check.over = (typeof a.why === 'string' && a.why !== '') || (chars !== null && chars > limit);
     ui.count.textContent = (chars === null ? '—' : chars) + ' / ' + limit + ' 文字' +
                            (frames === null ? '' : '・' + frames + ' フレーム') +
                            (check.over ? ' — ' + (str(a.why, 200) || '文字数オーバー') : '');
