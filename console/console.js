@@ -25,6 +25,7 @@
                       ui.targetAll, ui.targetGroup, ui.targetPicked, ui.group];
 
   var client = null, credentials = null, connected = false, readOnly = false, probed = false, fromLogin = false;
+  var dropped = '';                   // the reason the broker gave for ending the connection
   var clientId = 'vf3360-console-' + randomToken(8);
   var replyToken = randomToken(12);   // one per page load
   var replyTopic = '';
@@ -92,11 +93,15 @@
     client.on('connect', function () { if (mine === client) connectedNow(); });
     client.on('message', function (topic, payload, packet) { if (mine === client) arrived(topic, payload, packet); });
     client.on('error', function (err) { if (mine === client) failed(err); });
+    client.on('disconnect', function (packet) {     // the broker ends the connection, with its reason
+      if (mine === client) dropped = '（ブローカーの理由コード: ' + hex(packet.reasonCode || 0) + '）';
+    });
     client.on('reconnect', function () { if (mine === client) say('ブローカーにつなぎ直しています…', true); });
     client.on('close', function () {
       if (mine !== client || !connected) return;
       connected = false;
-      say('ブローカーとの接続が切れました。つなぎ直しています…', true);
+      say('ブローカーとの接続が切れました' + dropped + '。つなぎ直しています…', true);
+      dropped = '';
       refreshControls();
     });
   }
@@ -106,7 +111,14 @@
     probed = false;
     say('接続しました（' + (credentials ? 'ユーザー: ' + credentials.user : '匿名') + '）');
     client.subscribe({ 'vf3360/+/status': { qos: 1 }, 'vf3360/+/event': { qos: 1 }, [replyTopic]: { qos: 1 } },
-                     function (err) { if (err) say('購読できませんでした: ' + short(err.message, 120), true); });
+                     function (err, granted) {
+                       if (err) return say('購読できませんでした: ' + short(err.message, 120), true);
+                       var reply = (granted || []).find(function (g) { return g.topic === replyTopic; });
+                       if (reply && reply.qos >= 128) {            // a broker that tells a denied subscription
+                         ui.count.textContent = '文字数を確かめられません（応答トピックの購読を拒否されました: ' +
+                                                hex(reply.qos) + '）';
+                       }
+                     });
     refreshControls();
     if (fromLogin && document.activeElement === document.body) ui.text.focus();   // where the hidden form's focus went
     fromLogin = false;
