@@ -69,6 +69,9 @@
       return v && typeof v === 'object' && !Array.isArray(v) ? v : null;
     } catch (e) { return null; }
   }
+  function wordFor(words, key) {                  // never a property every object has ("constructor", ...)
+    return typeof key === 'string' && Object.prototype.hasOwnProperty.call(words, key) ? words[key] : '';
+  }
   function topicPart(s) { return String(s).replace(/[+#\/\u0000]/g, '_'); }
 
   // ---- the connection ------------------------------------------------------------------------
@@ -236,7 +239,7 @@
       case 'device-back': return 'デバイス復帰';
       case 'text-superseded': return '新しいテキストに置き換えられて未送信' + join([n(e.count, '件')]);
       case 'cue-answered': return '頭だしの合図に応答';
-      case 'command': return 'コマンド: ' + (COMMAND_WORDS[e.command] || str(e.command, 40));
+      case 'command': return 'コマンド: ' + (wordFor(COMMAND_WORDS, e.command) || str(e.command, 40));
       case 'speed': return '速度 ' + (num(e.speed) === null ? '?' : e.speed);
       case 'text-taken-down': return 'テキストを取り下げ';
       case 'text-unchanged': return '同じテキストのため送信なし';
@@ -267,7 +270,7 @@
     r.eventList.setAttribute('aria-label', r.name + ' の最近の出来事');
     card.append(head, r.stateLine, r.sinceLine, r.canvas, r.shownLine, r.eventList);
     r.card = card;
-    insertSorted(ui.displays, card, r.name);
+    insertSorted(ui.displays, card, r.name, 'name');
 
     var pick = make('span');
     var box = make('input');
@@ -278,17 +281,17 @@
     box.addEventListener('change', function () { if (box.checked) ui.targetPicked.checked = true; scheduleCheck(); });
     var label = make('label', '', r.name);
     label.htmlFor = box.id;
-    pick.dataset.name = r.name;
+    pick.dataset.pick = r.name;
     pick.append(box, label);
     r.pick = pick;
-    insertSorted(ui.picks, pick, r.name);
+    insertSorted(ui.picks, pick, r.name, 'pick');
     ui.none.hidden = true;
     if (r.face) faceNamed(r);
     showEvents(r);
   }
 
-  function insertSorted(parent, node, name) {
-    var after = Array.from(parent.children).find(function (c) { return c.dataset.name > name; });
+  function insertSorted(parent, node, name, key) {
+    var after = Array.from(parent.children).find(function (c) { return c.dataset[key] > name; });
     parent.insertBefore(node, after || null);
   }
 
@@ -315,9 +318,9 @@
     var s = r.status;
     var groups = groupsOf(r);
     r.groupsLine.textContent = groups.length ? 'グループ: ' + groups.join('、') : 'グループなし';
-    var state = STATE_WORDS[s.state] ? s.state : 'unknown';
+    var state = wordFor(STATE_WORDS, s.state) ? s.state : 'unknown';
     r.stateLine.className = 'state ' + state;
-    r.stateLine.textContent = (STATE_WORDS[state] || '状態不明') +
+    r.stateLine.textContent = (wordFor(STATE_WORDS, state) || '状態不明') +
                               (state === 'no-device' && str(s.error, 200) ? ': ' + str(s.error, 200) : '');
     r.sinceLine.textContent = r.since ? dateTime(r.since) + ' から' : 'いつからか: 不明';
     var facts = [];
