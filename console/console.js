@@ -7,6 +7,7 @@
   var LIMIT = 2033;
   var EVENTS_KEPT = 8;
   var MAX_PAYLOAD = 256 * 1024;
+  var MAX_TEXT_BYTES = 64 * 1024;   // what a bridge takes as a text
   var MAX_FACE = 4096;              // characters of a face drawn at most
   var NAME_RE = /^[A-Za-z0-9_-]{1,64}$/;
   var FACE_W = 336, FACE_H = 24, DOT = 4;
@@ -30,7 +31,7 @@
   var replyToken = randomToken(12);   // one per page load
   var replyTopic = '';
   var displays = new Map();           // name -> record; a card only once a status has come
-  var check = { seq: 0, text: '', timer: 0, answered: null, over: false };
+  var check = { seq: 0, text: '', timer: 0, unanswered: 0, over: false };
 
   // ---- small helpers -------------------------------------------------------------------------
 
@@ -505,9 +506,26 @@
       ui.count.textContent = '文字数を確かめられる表示器がありません（オンラインの表示器なし）';
       return;
     }
-    check.seq += 1;
+    check.seq += 1;                               // also makes any answer still on its way a stale one
     check.text = ui.text.value;
+    var bytes = new TextEncoder().encode(check.text).length;
+    if (bytes > MAX_TEXT_BYTES) {                 // the bridges take no payload this large: no need to ask
+      check.over = true;
+      ui.count.textContent = '長すぎます（' + bytes + ' バイト、最大 ' + MAX_TEXT_BYTES + ' バイト）';
+      ui.count.classList.add('over');
+      ui.marks.replaceChildren();
+      return refreshControls();
+    }
     ui.marks.classList.add('stale');
+    var seq = check.seq;
+    clearTimeout(check.unanswered);
+    check.unanswered = setTimeout(function () {   // no answer: the bridge will judge the text itself
+      if (seq !== check.seq) return;
+      check.over = false;
+      ui.count.textContent = '文字数の確認に答えがありません';
+      ui.count.classList.remove('over');
+      refreshControls();
+    }, 3000);
     publish('vf3360/' + name + '/check', check.text,
             { properties: { responseTopic: replyTopic, correlationData: correlation(check.seq) } });
   }
@@ -522,6 +540,7 @@
     if (!c || c.length !== 4 || !want.every(function (b, i) { return c[i] === b; })) return;   // an older request's
     var a = parseJson(payload);
     if (!a) return;
+    clearTimeout(check.unanswered);
     var chars = num(a.characters), limit = num(a.limit) || LIMIT, frames = num(a.frames);
     check.over = (typeof a.why === 'string' && a.why !== '') || (chars !== null && chars > limit);
     ui.count.textContent = (chars === null ? '—' : chars) + ' / ' + limit + ' 文字' +
