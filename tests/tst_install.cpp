@@ -43,6 +43,7 @@ class InstallTest : public QObject {
                             u"share/doc/vf3360/mosquitto/vf3360.conf"_qs, u"share/doc/vf3360/mosquitto/vf3360.acl"_qs,
                             u"share/applications/vf3360.desktop"_qs};
     for (int size : {32, 64, 128, 256}) expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/vf3360.png").arg(size);
+    for (const char *page : {"index.html", "console.css", "console.js", "mqtt.min.js"}) expected << u"share/vf3360/console/"_qs + QLatin1String(page);
     QStringList found;
     for (QDirIterator it(stage_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
       found << QDir(root_).relativeFilePath(it.next());

@@ -42,6 +42,9 @@ vf_install_missing() {
       missing+=("$pkg")
     fi
   done
+  # npm installs MQTT.js for the fleet console at build time. A Node.js of
+  # the machine's own is kept; Debian's comes only where there is none.
+  if ! command -v npm >/dev/null; then missing+=(nodejs npm); fi
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     vf_as_root apt-get update -q
