@@ -6,6 +6,7 @@
 #include "encoder/message_builder.h"
 #include "protocol/module_decoder.h"
 #include "sim/pseudo_terminal.h"
+#include "tests/support/broker.h"
 #include "tests/support/bytes.h"
 
 #include <QDateTime>
@@ -15,17 +16,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -34,52 +30,6 @@ const QByteArray kClear = QByteArray::fromHex("000014000014EF");
 const QByteArray kDataCue = QByteArray::fromHex("000018000018EF");
 
 QByteArray messageBytes(const QString &text, int speed) { return joined(vf::buildMessage(text, speed).writes); }
-
-// A broker on a free port of 127.0.0.1 that keeps its retained messages and
-// sessions across a restart, or forgets them.
-struct Broker {
-  QTemporaryDir dir;
-  quint16 port = 0;
-  QProcess process;
-  QString site;  // listeners and access as a site sets them up (%1: the port); by default anyone on `port`
-
-  static QList<quint16> freePorts(int count) {  // held until all are found: each a different one
-    std::vector<std::unique_ptr<QTcpServer>> probes;
-    QList<quint16> ports;
-    for (int i = 0; i < count; ++i) {
-      auto &probe = probes.emplace_back(std::make_unique<QTcpServer>());
-      ports << (probe->listen(QHostAddress::LocalHost) ? probe->serverPort() : 0);
-    }
-    return ports;
-  }
-  bool start(bool keep = true) {
-    if (port == 0) port = freePorts(1)[0];
-    QFile conf(dir.filePath(u"broker.conf"_qs));
-    if (!conf.open(QIODevice::WriteOnly)) return false;
-    // Started as root, mosquitto becomes the user named here (by default
-    // "mosquitto", who could not write its database into the folder).
-    conf.write(QStringLiteral("user %2\npersistence %3\npersistence_location %4/\nlog_dest file %4/broker.log\nlog_type all\n%1\n")
-                   .arg(site.isEmpty() ? u"listener %1 127.0.0.1\nallow_anonymous true"_qs.arg(port) : site.arg(port))
-                   .arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name), keep ? u"true"_qs : u"false"_qs, dir.path())
-                   .toUtf8());
-    conf.close();
-    // Its log is not read: a pipe left full would stop the broker.
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(u"mosquitto"_qs, {u"-c"_qs, conf.fileName()});
-    return process.waitForStarted() && QTest::qWaitFor([&] {
-      QTcpSocket socket;
-      socket.connectToHost(QHostAddress::LocalHost, port);
-      return socket.waitForConnected(1000);
-    }, 10000);
-  }
-  void stop() {
-    process.terminate();
-    process.waitForFinished(10000);
-  }
-  ~Broker() { stop(); }
-  QStringList args() const { return {u"-h"_qs, u"127.0.0.1"_qs, u"-p"_qs, QString::number(port), u"-q"_qs, u"1"_qs}; }
-};
 
 }  // namespace
 
@@ -530,35 +480,20 @@ class BridgeTest : public QObject {
     QFETCH(QString, cafile);
     QFETCH(int, status);
     QFETCH(QString, said);
-    static Broker site;  // one for all rows
-    static const QList<quint16> tls = Broker::freePorts(4);  // the last for plain MQTT
-    const QString dir = site.dir.path() + u'/';
-    if (site.site.isEmpty()) {
-      const auto openssl = [&](const QString &args) { return QProcess::execute(u"openssl"_qs, QProcess::splitCommand(args.arg(dir))) == 0; };
-      const QString key = u" -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %1"_qs;
-      for (const QString &ca : {u"ca"_qs, u"other"_qs})
-        QVERIFY(openssl(u"req -x509"_qs + key + ca + u".key -out %1"_qs + ca + u".crt -subj /CN="_qs + ca));
-      for (const QString &cert : {u"good IP:127.0.0.1 2"_qs, u"name DNS:elsewhere.invalid 2"_qs, u"expired IP:127.0.0.1 -1"_qs}) {
-        const QStringList c = cert.split(u' ');
-        QVERIFY(openssl(u"req"_qs + key + c[0] + u".key -out %1"_qs + c[0] + u".csr -subj /CN=x -addext subjectAltName="_qs + c[1]) &&
-                openssl(u"x509 -req -in %1"_qs + c[0] + u".csr -CA %1ca.crt -CAkey %1ca.key -CAcreateserial -copy_extensions copy -days "_qs
-                        + c[2] + u" -out %1"_qs + c[0] + u".crt"_qs));
-      }
-      for (const QString &who : {u"vf3360-hall-1"_qs, u"vf3360-hall-2"_qs, u"operator"_qs})
-        QCOMPARE(QProcess::execute(u"mosquitto_passwd"_qs, (who.endsWith(u'1') ? QStringList{u"-c"_qs} : QStringList{})
-                                                                << u"-b"_qs << dir + u"vf3360.passwd"_qs << who << u"pw-"_qs + who), 0);
-      QFile shipped(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.conf"));
-      QVERIFY(shipped.open(QIODevice::ReadOnly) && QFile::copy(QStringLiteral(VF_SOURCE_DIR "/packaging/mosquitto/vf3360.acl"), dir + u"vf3360.acl"_qs));
-      site.site = QString::fromUtf8(shipped.readAll()).replace(u"listener 1883 "_qs, u"listener %1 "_qs)
-                      .replace(u"\nlistener 8883\n"_qs, QStringLiteral("\nlistener %1 127.0.0.1\n").arg(tls[0]))
-                      .replace(u"/etc/mosquitto/certs/vf3360-broker"_qs, dir + u"good"_qs).replace(u"/etc/mosquitto/"_qs, dir);
+    static Site site;  // one for all rows
+    static const QList<quint16> other = Broker::freePorts(2);  // TLS for another name, TLS expired
+    const QString dir = site.broker.dir.path() + u'/';
+    if (site.broker.site.isEmpty()) {
+      QVERIFY(site.certificate(u"ca"_qs, {}, {}, 0) && site.certificate(u"other"_qs, {}, {}, 0) && site.certificate(u"name"_qs, u"ca"_qs, u"DNS:elsewhere.invalid"_qs, 2) &&
+              site.certificate(u"expired"_qs, u"ca"_qs, u"IP:127.0.0.1"_qs, -1));
+      QString more;
       for (int i : {1, 2})
-        site.site += QStringLiteral("listener %1 127.0.0.1\ncertfile %2%3.crt\nkeyfile %2%3.key\n").arg(tls[i]).arg(dir, i == 1 ? u"name"_qs : u"expired"_qs);
-      site.port = tls[3];
-      QVERIFY(site.start(false));
+        more += QStringLiteral("listener %1 127.0.0.1\ncertfile %2%3.crt\nkeyfile %2%3.key\n").arg(other[i - 1]).arg(dir, i == 1 ? u"name"_qs : u"expired"_qs);
+      QVERIFY(site.start({u"vf3360-hall-1"_qs, u"vf3360-hall-2"_qs, u"operator"_qs}, dir, {}, more));
     }
     qputenv("VF3360_MQTT_PASSWORD", user.isEmpty() ? "falsch" : "pw-" + user.toUtf8());
-    for (int i = 0; i < 4; ++i) broker.replace(u'%' + QString::number(i + 1), QString::number(tls[(i + 3) % 4]));
+    const QList<quint16> ports{site.broker.port, site.ports[0], other[0], other[1]};
+    for (int i = 0; i < 4; ++i) broker.replace(u'%' + QString::number(i + 1), QString::number(ports[i]));
     QStringList args{u"--name"_qs, u"hall-1"_qs, u"--device"_qs, dir + u"none"_qs, u"--broker"_qs, broker, u"--username"_qs, user.isEmpty() ? u"vf3360-hall-1"_qs : user};
     if (!cafile.isEmpty()) args << u"--cafile"_qs << dir + cafile + u".crt"_qs;
     bridge_.start(QStringLiteral(VF3360_BRIDGE_PATH), args);
@@ -566,7 +501,7 @@ class BridgeTest : public QObject {
     QTRY_VERIFY2_WITH_TIMEOUT((log += bridge_.readAllStandardError()).contains(said.replace(u"@other"_qs, dir + u"other.crt"_qs).toUtf8()), log.constData(), 30000);
     if (status >= 0) QVERIFY((bridge_.state() == QProcess::NotRunning || bridge_.waitForFinished(5000)) && bridge_.exitCode() == status);
     if (status >= 0 || !log.contains("connected")) return;
-    QVERIFY(!QProcess::execute(u"mosquitto_pub"_qs, {u"-p"_qs, QString::number(site.port), u"-u"_qs, u"operator"_qs, u"-P"_qs, u"pw-operator"_qs,
+    QVERIFY(!QProcess::execute(u"mosquitto_pub"_qs, {u"-p"_qs, QString::number(site.broker.port), u"-u"_qs, u"operator"_qs, u"-P"_qs, u"pw-operator"_qs,
                                                    u"-i"_qs, u"vf3360-hall-1"_qs, u"-t"_qs, u"vf3360/hall-1/text"_qs, u"-m"_qs, u"a"_qs}));
     QTest::qWait(1500);
     QVERIFY2(bridge_.state() == QProcess::Running && !(log += bridge_.readAllStandardError()).contains("next try"), log);
