@@ -15,6 +15,7 @@ VF_PACKAGES=(
   mosquitto mosquitto-clients libmosquitto-dev
   openssl systemd  # the tests make a CA of their own; systemd-analyze rates the service
   xvfb openbox     # tst_window_manager runs the window under a real window manager
+  chromium chromium-driver  # the fleet console's tests drive a real browser
 )
 # What only scripts/screenshot and bench_program_x need besides: a virtual X
 # display, an X client that watches it, a hand at its keys, a camera.
