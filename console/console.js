@@ -261,8 +261,9 @@
     r.stateLine = make('p', 'state');
     r.sinceLine = make('p', 'since');
     r.canvas = make('canvas', 'face');
-    r.canvas.width = FACE_W * DOT;
-    r.canvas.height = FACE_H * DOT;
+    // Pixels only while on the screen (see `seen`); the page lays the face out by its CSS size.
+    r.canvas.width = seen ? 0 : FACE_W * DOT;
+    r.canvas.height = seen ? 0 : FACE_H * DOT;
     r.canvas.setAttribute('role', 'img');
     r.visible = true;
     if (seen) seen.observe(r.canvas);
@@ -377,13 +378,17 @@
     var text = face && typeof face.text === 'string' ? face.text : '';
     var dps = face && num(face.dotsPerSecond) > 0 && face.dotsPerSecond <= 1000 ? face.dotsPerSecond : 0;
     if (r.face && r.face.text === text && r.face.dps === dps) return;
-    var cells = [], x = 0;
+    var cells = [], x = 0, inked = 0;
     Array.from(text).slice(0, MAX_FACE).forEach(function (ch) {
       var w = cellWidth(ch);
       cells.push({ ch: ch, x: x, w: w });
       x += w;
+      if (ch !== ' ' && ch !== '\u3000') inked = x;
     });
-    r.face = { text: text, dps: dps, cells: cells, width: x, start: performance.now(), drawn: null };
+    // As the module does it: the text comes in again once it has passed, and not before the
+    // face has been dark behind its last character (a text that stops at a marked cell has
+    // none of the blanks that do that for every other text).
+    r.face = { text: text, dps: dps, cells: cells, width: x && Math.max(x, inked + FACE_W), start: performance.now(), drawn: null };
     if (r.card) faceNamed(r);
   }
 
@@ -463,7 +468,12 @@
   var seen = window.IntersectionObserver && new IntersectionObserver(function (entries) {
     entries.forEach(function (e) {
       var r = displays.get(e.target.parentNode.dataset.name);
-      if (r) r.visible = e.isIntersecting;
+      if (!r) return;
+      r.visible = e.isIntersecting;
+      // A face off the screen keeps no pixels: two hundred faces at full size hold half a gigabyte.
+      e.target.width = r.visible ? FACE_W * DOT : 0;
+      e.target.height = r.visible ? FACE_H * DOT : 0;
+      if (r.face) r.face.drawn = null;
     });
   });
 
