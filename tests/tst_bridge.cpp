@@ -180,7 +180,8 @@ class BridgeTest : public QObject {
     QCOMPARE(shown[u"face"].toObject(), (QJsonObject{{u"text"_qs, face}, {u"dotsPerSecond"_qs, dotsPerSecond}}));
     QCOMPARE(shown[u"groups"].toArray(), (QJsonArray{u"other"_qs, u"hall"_qs}));
     for (const QString &time : {shown[u"since"].toString(), sent[u"time"].toString()})
-      QVERIFY2(qAbs(QDateTime::fromString(time, Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())) < 30, qPrintable(time));
+      QVERIFY2(QDateTime::fromString(time, Qt::ISODateWithMs).isValid() &&
+               qAbs(QDateTime::fromString(time, Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc())) < 30, qPrintable(time));
   }
   // A check request (MQTT 5: a response topic and correlation data) is answered with what "変換 + 送信" would make
   // of the text; nothing goes to the line. One whose answer could land anywhere but the reply topics, or that is

@@ -155,12 +155,17 @@ class ConsoleTest : public QObject {
     }
   }
 
-  // A display whose bridge is gone (killed: the broker publishes its last will) turns offline.
-  void bridgeKilled() {
+  // A display whose device goes away says so; once its bridge is gone (killed: the broker publishes its last
+  // will) it is offline, since a time the page cannot know when it finds the will retained.
+  void displayGone() {
     BridgedModule &gate = *displays_[u"gate"_qs];
+    gate.line.closeFarEnd();
+    QTRY_VERIFY_WITH_TIMEOUT(cards().join(u'\n').contains(u"gate: デバイスなし: "_qs), 10000);  // with why
     ::kill(pid_t(gate.bridge.processId()), SIGKILL);
     QVERIFY(gate.bridge.waitForFinished());
     QTRY_VERIFY_WITH_TIMEOUT(cards().contains(u"gate: オフライン"_qs), 10000);
+    logIn(u"operator"_qs, u"pw-operator"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(browser_.text(u"[data-name='gate'] .since"_qs).contains(u"不明"_qs), 10000);
   }
 
   void cleanupTestCase() {
