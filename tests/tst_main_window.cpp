@@ -457,29 +457,10 @@ class MainWindowTest : public QObject {
     QVERIFY2(!port.errorString().contains(u"No such"_qs), qPrintable(port.errorString()));
   }
 
-  void aboutWindow() {
-    Started rig;
-    rig.press(u"aboutAction"_qs);
-    rig.press(u"aboutAction"_qs);
-    const auto windows = rig.window->findChildren<QDialog *>();
-    QCOMPARE(windows.size(), 1);  // one at a time, and not modal
-    QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
-    QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
-    QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
-    // Esc, Enter (OK is the default button) and the window system's close request each close it.
-    for (int way = 0; way < 3; ++way) {
-      rig.press(u"aboutAction"_qs);
-      QDialog *about = rig.window->findChild<QDialog *>();
-      if (way == 2) about->close();
-      else QTest::keyClick(about, way ? Qt::Key_Return : Qt::Key_Escape);
-      QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
-    }
-  }
-
   // The system information, opened as an operator does and copied: the user by the system's name whatever $USER says,
   // the device of --device (missing, its name escaped and bounded), the window's port (a pseudo-terminal reached
   // through a link, as /dev/serial/by-id/... names a port) with its port numbers, and every port Qt finds.
-  // Run as root, the test joins the group dialout.
+  // Run as root, the test joins the group dialout. And the バージョン情報 window that leads there.
   void systemInformation() {
     qunsetenv("USER");
     const group *dialout = ::getgrnam("dialout");
@@ -492,8 +473,22 @@ class MainWindowTest : public QObject {
     QVERIFY(QFile::link(rig.module.line.path(), byId) && QFile::setPermissions(byId, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup));
     rig.devices.insert(u"1/0"_qs, byId);
     rig.start();
+    // バージョン情報: one window at a time, not modal; Esc, Enter (OK is the default button) and the window
+    // system's close request each close it.
+    for (int way = 0; way < 3; ++way) {
+      rig.press(u"aboutAction"_qs);
+      rig.press(u"aboutAction"_qs);
+      const auto windows = rig.window->findChildren<QDialog *>();
+      QVERIFY(windows.size() == 1 && windows[0]->isVisible() && !windows[0]->isModal());
+      if (way == 2) windows[0]->close();
+      else QTest::keyClick(windows[0], way ? Qt::Key_Return : Qt::Key_Escape);
+      QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
+    }
     rig.press(u"aboutAction"_qs);
-    QTest::mouseClick(rig.window->findChild<QDialog *>()->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
+    auto *about = rig.window->findChild<QDialog *>();
+    QCOMPARE(about->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
+    QCOMPARE(about->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
+    QTest::mouseClick(about->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
     auto *info = rig.window->findChild<SystemInfoWindow *>();
     QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
     const QString report = info->report();
