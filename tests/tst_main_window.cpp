@@ -72,7 +72,6 @@ class MainWindowTest : public QObject {
   void convertAndSend() {
     Started rig;
     rig.send(u"あ\nｶﾞ"_qs);
-    QCOMPARE(rig.field(u"inputField"_qs), u"あ\r\nｶﾞ"_qs);  // Enter is CR LF
     QCOMPARE(rig.module.messages(), QStringList{u"あ　　ガ"_qs + QString(14, QChar(0x3000))});
     QCOMPARE(rig.field(u"framePacketField1"_qs), QString::fromLatin1(rig.module.bytes.mid(14).toHex().toUpper()));
     QCOMPARE(rig.field(u"conversionStatusLabel"_qs) + rig.field(u"frameCountField"_qs), u"変換完了！1"_qs);
@@ -401,7 +400,6 @@ class MainWindowTest : public QObject {
       Started rig(stateFile);
       rig.type(u"inputField"_qs, u"A한\nｶﾞ😀"_qs);
       auto *input = rig.find<TextField>(u"inputField"_qs);
-      QCOMPARE(input->fieldText(), u"A한\r\nｶﾞ😀"_qs);
       QCOMPARE(input->extraSelections().size(), 2);
       QCOMPARE(input->extraSelections()[1].cursor.selectedText(), u"😀"_qs);
       QCOMPARE(input->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
