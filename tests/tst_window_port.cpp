@@ -49,7 +49,6 @@ class WindowPortTest : public QObject {
     QVERIFY(rig.answer(u"Com 2"_qs, true, true));
     QTRY_VERIFY(portOpen(rig));
     QCOMPARE(rig.ini(), QByteArray("18\r\n"));
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(2, "USB変換"));
     QCOMPARE(rig.dialogs.messages.size(), 1);
   }
 
@@ -60,9 +59,8 @@ class WindowPortTest : public QObject {
     QCOMPARE(rig.dialogs.messages[0].section(u'\n', 0, 0), u"ポートが開けませんでした"_qs);
     QVERIFY(rig.dialogs.messages[0].section(u'\n', 1).startsWith(rig.folder.filePath(u"none: "_qs)));
     QCOMPARE(rig.ini(), QByteArray("0\r\n"));  // the stored port is forgotten
-    QVERIFY(rig.answer(u"Com 1"_qs));
+    QVERIFY(rig.answer(u"Com 1"_qs));  // start-up goes on: the dialog
     QTRY_VERIFY(portOpen(rig));
-    QCOMPARE(rig.field(u"portStatusLabel"_qs), status(1, "RS-232C"));
   }
 
   // No answer (Esc, the close box, Alt+F4): at start-up the window comes up
