@@ -166,11 +166,10 @@ class DecoderTest : public QObject {
     QVERIFY(decode(stream, quiet, &cuts, 1) == events && decode(stream, quiet, &cuts, 40) == events);
   }
 
-  // Any one byte of a message changed is reported.
+  // Any one byte of a message changed is reported (the message unchanged: roundTrip).
   void everyChangedByteIsReported() {
     std::mt19937 rng(60);
     const QByteArray clean = joined(buildMessage(u"漢字かなｶﾅABC"_qs.repeated(12), 3).writes) + kUpdateCommand;
-    QCOMPARE(faultCount(decode(clean, true)), 0);
     for (int round = 0; round < 3000; ++round) {
       QByteArray stream = clean;
       const int at = std::uniform_int_distribution<int>(0, int(stream.size()) - 1)(rng);
