@@ -185,11 +185,6 @@ class EncoderTest : public QObject {
     const QByteArray packet = hex("000100008B0206") + hex("8104").repeated(14) +
                               QByteArray(224, '\xFF') + hex("E6FAEF");
     QCOMPARE(m.writes, (std::vector<QByteArray>{hex("00002500 0025EF"), hex("00000401 0005EF"), packet}));
-    const auto fields = finalFields(presentRun(m, false));
-    QCOMPARE(fields.at({RunField::Checksum, 0}), QStringLiteral("E6FA"));
-    QCOMPARE(fields.at({RunField::CharacterCount, 0}), QStringLiteral("15"));
-    QCOMPARE(fields.at({RunField::ConversionStatus, 0}), QStringLiteral("変換完了！"));
-    QCOMPARE(fields.at({RunField::FrameText, 0}), QString());
   }
 
   // While typing, only what can be sent is judged: the first 2033 characters.
@@ -198,21 +193,16 @@ class EncoderTest : public QObject {
     QVERIFY(check.unusable.size() == 1 && check.unusable[0].from == 2032 && check.frames == 0);
   }
 
-  void refusedRuns() {
-    // Too long: only the error caption goes, the text and its count change, then the message.
+  // Too long: only the error caption goes, the text and its count change, then the message (an empty
+  // text: the window's tests).
+  void refusedRun() {
     const auto tooLong = presentRun(buildMessage(QString(2034, u'x'), 1), false);
     QCOMPARE(tooLong.size(), std::size_t(4));
     QCOMPARE(std::get<ShowMessage>(tooLong[3]).text, QStringLiteral("文字数オーバー（2034文字、最大2033文字）"));
-    // Empty: the padding and its length, auto update cleared, then the message.
-    const auto empty = presentRun(buildMessage(u""_qs, 1), true);
-    QCOMPARE(finalFields(empty).at({RunField::CharacterCount, 0}), QStringLiteral("14"));
-    QCOMPARE(finalFields(empty).at({RunField::Checksum, 0}), QString());  // a packet was left: its work fields go
-    QVERIFY(std::holds_alternative<ClearAutoUpdate>(empty[empty.size() - 2]));
-    QCOMPARE(std::get<ShowMessage>(empty.back()).text, QStringLiteral("文字を入力してください"));
   }
 
-  // The box about an unusable character finds the run half done; the
-  // character to select is the whole of it.
+  // The box about an unusable character in frame 2 finds the run half done; the
+  // character to select is the whole of it (its words and the captions: the window's tests).
   void boxInTheMiddleOfAFrame() {
     const QString text = QString(200, u'あ') + u"漢😀字"_qs + QString(10, u'い');
     const BuiltMessage m = buildMessage(text, 1);
@@ -224,15 +214,12 @@ class EncoderTest : public QObject {
     });
     const auto select = at([](const RunStep &s) { return std::holds_alternative<SelectInInput>(s); });
     QVERIFY(box < caption && caption < select && select < qsizetype(steps.size()));
-    QCOMPARE(std::get<ShowMessage>(steps[box]).text, QStringLiteral("使用不可能な文字が含まれています"));
     QCOMPARE(std::get<SelectInInput>(steps[select]).from, 201);
     QCOMPARE(std::get<SelectInInput>(steps[select]).to, 203);
     const auto seen = finalFields({steps.begin(), steps.begin() + box});
-    QCOMPARE(seen.at({RunField::ConversionStatus, 0}), QStringLiteral("変換中..."));
     QCOMPARE(seen.at({RunField::PacketText, 0}), QStringLiteral("00 02 00 ") + QStringLiteral("02 06 ").repeated(73) + QStringLiteral("41 02 "));
     QVERIFY(seen.count({RunField::FrameCount, 0}) == 0 && seen.count({RunField::FramePacket, 2}) == 0);  // not yet written
     QCOMPARE(seen.at({RunField::FramePacket, 1}), hexOf(m.frames[0].packet));
-    QCOMPARE(finalFields(steps).at({RunField::ErrorCaption, 0}), QStringLiteral("文字コード ERROR"));
   }
 };
 

@@ -86,7 +86,6 @@ class EndToEndTest : public QObject {
     program.find<vf::TextField>(u"inputField"_qs)->setFieldText(u"頭だし"_qs);
     program.press(u"convertAndSendButton"_qs);
     QVERIFY(!sim.until(u"message"_qs).isEmpty());
-    QVERIFY(sim.until(u"update"_qs).size() == 1);  // auto update runs after the message
     sim.process.write("cue\n");
     QVERIFY(!sim.until(u"data-cue"_qs).isEmpty());
     sim.process.write("quit\n");
@@ -102,14 +101,13 @@ class EndToEndTest : public QObject {
     Sim sim({u"--cue-after"_qs, u"0"_qs});
     vf::ModuleLink program([&](int, vf::ConnectionKind) { return sim.device; });
     QVERIFY(program.open(1, vf::ConnectionKind::Rs232c).open);
-    const QByteArray update = hex("00001C00001CEF");
     const std::vector<QByteArray> message = vf::buildMessage(u"A"_qs, 3).writes;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(program.write(update.repeated(3)));
+    QVERIFY(program.write(kUpdateCommand.repeated(3)));
     QList<QJsonObject> events = sim.until(u"update"_qs);
     QVERIFY(events.size() == 1 && events[0][u"count"_qs] == 3 && clock.elapsed() < 2500);
-    QVERIFY(program.write(update.repeated(2) + message[0] + message[1] + message[2].left(100)));
+    QVERIFY(program.write(kUpdateCommand.repeated(2) + message[0] + message[1] + message[2].left(100)));
     clock.restart();
     QStringList names;
     for (const QJsonObject &e : events = sim.until(u"cue-reply"_qs)) names << e[u"event"_qs].toString();

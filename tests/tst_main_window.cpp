@@ -72,7 +72,6 @@ class MainWindowTest : public QObject {
   void convertAndSend() {
     Started rig;
     rig.send(u"あ\nｶﾞ"_qs);
-    QCOMPARE(rig.field(u"inputField"_qs), u"あ\r\nｶﾞ"_qs);  // Enter is CR LF
     QCOMPARE(rig.module.messages(), QStringList{u"あ　　ガ"_qs + QString(14, QChar(0x3000))});
     QCOMPARE(rig.field(u"framePacketField1"_qs), QString::fromLatin1(rig.module.bytes.mid(14).toHex().toUpper()));
     QCOMPARE(rig.field(u"conversionStatusLabel"_qs) + rig.field(u"frameCountField"_qs), u"変換完了！1"_qs);
@@ -129,8 +128,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(input->fieldText(), u"x\ny\r\n"_qs);
   }
 
-  // Ctrl+Return sends from anywhere in the window, F10 opens ファイル, Ctrl+O loads, Ctrl+Q ends,
-  // and the menus show these keys. Tab leaves the input field (Ctrl+Tab types
+  // Ctrl+Return sends from anywhere in the window, F10 opens ファイル, Ctrl+O loads, Ctrl+Q ends
+  // (Ctrl+P: marksAndPreview, Ctrl+Z and Ctrl+Y: undo). Tab leaves the input field (Ctrl+Tab types
   // a tab); the fields that show results take no typing and are no stops of Tab.
   void keys() {
     Started rig;
@@ -160,10 +159,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.dialogs.fileFilters.size(), 1);
     QTest::keyClick(input, Qt::Key_Q, Qt::ControlModifier);
     QTRY_COMPARE(rig.endRequests, 1);
-    QStringList shown;
-    for (const char *item : {"convertAndSendAction", "loadTextFileAction", "endAction", "previewAction", "undoAction", "redoAction"})
-      shown << rig.find<QAction>(QString::fromLatin1(item))->shortcut().toString();
-    QCOMPARE(shown, (QStringList{u"Ctrl+Return"_qs, u"Ctrl+O"_qs, u"Ctrl+Q"_qs, u"Ctrl+P"_qs, u"Ctrl+Z"_qs, u"Ctrl+Y"_qs}));
     // An access key on every menu, item and button (the speeds go by the arrow keys), none
     // twice in one place, none of the window's the same as a menu's; each caption whole.
     const auto keysOf = [](const QList<QAction *> &items, QString keys = {}) {
@@ -273,7 +268,7 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QStringList>("presses");
     QTest::addColumn<QByteArray>("arrived");
     QTest::newRow("display clear, button and menu") << QStringList{"displayClearButton", "displayClearAction"} << hex("00001400 0014EF").repeated(2);
-    QTest::newRow("data cue, button and menu") << QStringList{"dataCueButton", "dataCueAction"} << hex("00001800 0018EF").repeated(2);
+    QTest::newRow("data cue, button and menu") << QStringList{"dataCueButton", "dataCueAction"} << kDataCueCommand.repeated(2);
   }
   void commands() {
     QFETCH(QStringList, presses);
@@ -387,7 +382,7 @@ class MainWindowTest : public QObject {
     const auto updates = std::count_if(rig.module.events.begin(), rig.module.events.end(), [](const ModuleEvent &e) { return e.is<decoded::Update>(); });
     const double perSecond = double(updates) * 1000.0 / double(clock.elapsed());
     QVERIFY2(updating ? perSecond >= 40 && perSecond <= 52 : perSecond == 0, qPrintable(QString::number(perSecond)));
-    QCOMPARE(rig.module.bytes, hex("00001C00 001CEF").repeated(rig.module.bytes.size() / 7));
+    QCOMPARE(rig.module.bytes, kUpdateCommand.repeated(rig.module.bytes.size() / 7));
     QCOMPARE(rig.field(u"autoUpdateStateLabel"_qs), stateLabel);
   }
 
@@ -401,7 +396,6 @@ class MainWindowTest : public QObject {
       Started rig(stateFile);
       rig.type(u"inputField"_qs, u"A한\nｶﾞ😀"_qs);
       auto *input = rig.find<TextField>(u"inputField"_qs);
-      QCOMPARE(input->fieldText(), u"A한\r\nｶﾞ😀"_qs);
       QCOMPARE(input->extraSelections().size(), 2);
       QCOMPARE(input->extraSelections()[1].cursor.selectedText(), u"😀"_qs);
       QCOMPARE(input->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
@@ -421,7 +415,7 @@ class MainWindowTest : public QObject {
       input->setMarks(input->marks());
       QCOMPARE(input->document()->availableUndoSteps(), undoSteps);  // nor the undo history
 
-      rig.press(u"previewAction"_qs);
+      QTest::keyClick(input, Qt::Key_P, Qt::ControlModifier);  // プレビュー
       auto *preview = rig.window->findChild<PreviewWindow *>();
       QVERIFY(preview && preview->isVisible());  // placed: tst_window_manager
       QCOMPARE(preview->faceText(), u"Ａ"_qs + kMarkedCell);
@@ -457,29 +451,10 @@ class MainWindowTest : public QObject {
     QVERIFY2(!port.errorString().contains(u"No such"_qs), qPrintable(port.errorString()));
   }
 
-  void aboutWindow() {
-    Started rig;
-    rig.press(u"aboutAction"_qs);
-    rig.press(u"aboutAction"_qs);
-    const auto windows = rig.window->findChildren<QDialog *>();
-    QCOMPARE(windows.size(), 1);  // one at a time, and not modal
-    QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
-    QCOMPARE(windows[0]->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
-    QCOMPARE(windows[0]->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
-    // Esc, Enter (OK is the default button) and the window system's close request each close it.
-    for (int way = 0; way < 3; ++way) {
-      rig.press(u"aboutAction"_qs);
-      QDialog *about = rig.window->findChild<QDialog *>();
-      if (way == 2) about->close();
-      else QTest::keyClick(about, way ? Qt::Key_Return : Qt::Key_Escape);
-      QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
-    }
-  }
-
   // The system information, opened as an operator does and copied: the user by the system's name whatever $USER says,
   // the device of --device (missing, its name escaped and bounded), the window's port (a pseudo-terminal reached
   // through a link, as /dev/serial/by-id/... names a port) with its port numbers, and every port Qt finds.
-  // Run as root, the test joins the group dialout.
+  // Run as root, the test joins the group dialout. And the バージョン情報 window that leads there.
   void systemInformation() {
     qunsetenv("USER");
     const group *dialout = ::getgrnam("dialout");
@@ -492,8 +467,22 @@ class MainWindowTest : public QObject {
     QVERIFY(QFile::link(rig.module.line.path(), byId) && QFile::setPermissions(byId, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup));
     rig.devices.insert(u"1/0"_qs, byId);
     rig.start();
+    // バージョン情報: one window at a time, not modal; Esc, Enter (OK is the default button) and the window
+    // system's close request each close it.
+    for (int way = 0; way < 3; ++way) {
+      rig.press(u"aboutAction"_qs);
+      rig.press(u"aboutAction"_qs);
+      const auto windows = rig.window->findChildren<QDialog *>();
+      QVERIFY(windows.size() == 1 && windows[0]->isVisible() && !windows[0]->isModal());
+      if (way == 2) windows[0]->close();
+      else QTest::keyClick(windows[0], way ? Qt::Key_Return : Qt::Key_Escape);
+      QTRY_VERIFY(rig.window->findChildren<QDialog *>().isEmpty());
+    }
     rig.press(u"aboutAction"_qs);
-    QTest::mouseClick(rig.window->findChild<QDialog *>()->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
+    auto *about = rig.window->findChild<QDialog *>();
+    QCOMPARE(about->windowTitle(), u"VF3360用　シリアル制御プログラムのﾊﾞｰｼﾞｮﾝ情報"_qs);
+    QCOMPARE(about->findChild<QLabel *>(u"versionLabel"_qs)->text(), QStringLiteral("Ver" VF_VERSION));
+    QTest::mouseClick(about->findChild<QPushButton *>(u"systemInfoButton"_qs), Qt::LeftButton);
     auto *info = rig.window->findChild<SystemInfoWindow *>();
     QVERIFY(info && info->isVisible() && rig.dialogs.messages.isEmpty());
     const QString report = info->report();

@@ -30,7 +30,7 @@ qint64 msFor(int dots) { return qint64(dots) * 1000 / 192; }  // at speed 0
 class ModuleFaceTest : public QObject {
   Q_OBJECT
  private slots:
-  void scrollsFromRightToLeft() {
+  void scrollClearAndCue() {
     ModuleFace face;
     face.showMessage(u"漢字"_qs + kPadding, 0, 1000);
     QVERIFY(litBox(face.frameAt(1000)).isNull());  // it enters at the right edge
@@ -49,17 +49,14 @@ class ModuleFaceTest : public QObject {
       face.showMessage(face.text(), speed, 0);
       QCOMPARE(face.scrollOffsetAt(1000), dotsPerSecond[speed + 1]);
     }
-  }
-
-  void displayClearAndDataCue() {
-    ModuleFace face;
+    // Display clear blanks the face; the data cue starts the stored text again at the right edge.
     const qint64 shown = msFor(336);
     face.showMessage(u"表示"_qs + kPadding, 0, 0);
     const DotFrame before = face.frameAt(shown);
     QVERIFY(before.litCount() > 50);
     face.clearDisplay();
     QCOMPARE(face.frameAt(shown + 5000).litCount(), 0);
-    face.cue(9000);  // the stored text again from the beginning
+    face.cue(9000);
     QCOMPARE(face.frameAt(9000 + shown), before);
   }
 

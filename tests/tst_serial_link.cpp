@@ -48,7 +48,7 @@ int waitingOnDevice(const PseudoTerminal &pty) {
 class SerialLinkTest : public QObject {
   Q_OBJECT
  private slots:
-  void opening() {
+  void openingAndWriting() {
     Line line;
     QVERIFY(line.open);
     const int fd = ::open(QFile::encodeName(line.pty.path()).constData(), O_RDWR | O_NOCTTY);
@@ -62,10 +62,7 @@ class SerialLinkTest : public QObject {
     // for, so these two are read from what the port object was told.
     const auto *port = line.link.findChild<QSerialPort *>();
     QVERIFY(port->dataBits() == QSerialPort::Data8 && port->parity() == QSerialPort::NoParity);
-  }
 
-  void writing() {
-    Line line;
     QString progress;  // bytes gone of those written since the line was idle
     QObject::connect(&line.link, &ModuleLink::sending, [&](auto p) { progress = u"%1/%2"_qs.arg(p.gone).arg(p.total); });
     QVERIFY(line.link.sendMessage({hex("0000250000 25EF"), hex("0000040100 05EF")}));

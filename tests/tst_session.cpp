@@ -13,9 +13,6 @@ using namespace vf;
 
 namespace {
 
-const QByteArray kUpdate = hex("00001C00001CEF");
-const QByteArray kDataCue = hex("000018000018EF");
-
 // What reaches the far end in the next ms (or up to count bytes), the
 // session's event loop running meanwhile.
 QByteArray arrived(PseudoTerminal &line, int ms, qsizetype count = 1 << 24) {
@@ -30,7 +27,7 @@ QByteArray arrived(PseudoTerminal &line, int ms, qsizetype count = 1 << 24) {
 // Update commands among the bytes of the next ms; -1 when anything else came.
 int updates(PseudoTerminal &line, int ms) {
   const QByteArray bytes = arrived(line, ms);
-  return bytes == kUpdate.repeated(bytes.size() / kUpdate.size()) ? int(bytes.size() / kUpdate.size()) : -1;
+  return bytes == kUpdateCommand.repeated(bytes.size() / kUpdateCommand.size()) ? int(bytes.size() / kUpdateCommand.size()) : -1;
 }
 
 struct Session {
@@ -87,7 +84,7 @@ class SessionTest : public QObject {
     Session s;
     QSignalSpy answered(&s.session, &DisplaySession::cueAnswered), shown(&s.session, &DisplaySession::replyShown);
     QVERIFY(s.line.write(hex("1122C000")));
-    QCOMPARE(arrived(s.line, 5000, kDataCue.size()), kDataCue);
+    QCOMPARE(arrived(s.line, 5000, kDataCueCommand.size()), kDataCueCommand);
     QTRY_COMPARE(answered.size(), 1);
     QCOMPARE(shown.value(0).value(0).toString(), u"ﾀ"_qs);
     s.session.end();  // ended, it answers nothing

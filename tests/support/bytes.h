@@ -10,6 +10,10 @@
 
 inline QByteArray hex(const char *digits) { return QByteArray::fromHex(digits); }
 
+// Two of the module's commands as its documentation gives them.
+inline const QByteArray kUpdateCommand = hex("00001C00001CEF");
+inline const QByteArray kDataCueCommand = hex("000018000018EF");
+
 inline bool writeFile(const QString &path, const QByteArray &bytes) {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();

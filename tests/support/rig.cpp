@@ -126,7 +126,9 @@ void typeText(QWidget *widget, const QString &text) {
   }
 }
 
-void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb, bool keep, bool enter) {
+bool WindowRig::answer(const QString &port, bool usb, bool keep, bool enter) {
+  if (!QTest::qWaitFor([&] { return this->dialog() != nullptr; })) return false;
+  vf::PortDialog &dialog = *this->dialog();
   QTest::mouseClick(dialog.findChild<QRadioButton *>(usb ? QStringLiteral("usbConverterOption") : QStringLiteral("rs232cOption")),
                     Qt::LeftButton);
   auto *check = dialog.findChild<QCheckBox *>(QStringLiteral("keepSettingCheck"));
@@ -140,6 +142,7 @@ void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb, boo
     QTest::keyClick(edit, Qt::Key_Return);
   else
     QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("confirmButton")), Qt::LeftButton);
+  return true;
 }
 
 }  // namespace vf::rig

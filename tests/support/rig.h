@@ -79,6 +79,9 @@ class WindowRig {
   void press(const QString &name);           // clicks the button, or triggers the menu item
   void type(const QString &name, const QString &text);  // into a field, as keys (typeText)
   void chooseSpeed(int speed);  // clicks the option button of speed 1 (超高速) .. 5 (低速)
+  // Waits for the port dialog and answers it as an operator: clicks the kind and "設定を保持" as asked,
+  // types the port into the box and clicks "決定" (or presses Enter in the box). False: no dialog came.
+  bool answer(const QString &port, bool usb = false, bool keep = false, bool enter = false);
 
   QTemporaryDir folder;
   FarEnd module;
@@ -87,10 +90,6 @@ class WindowRig {
   int endRequests = 0;
   std::unique_ptr<vf::MainWindow> window;
 };
-
-// Answers a port dialog as an operator: clicks the kind and "設定を保持" as
-// asked, types the port into the box and clicks "決定" (or presses Enter in the box).
-void answerPortDialog(vf::PortDialog &dialog, const QString &port, bool usb = false, bool keep = false, bool enter = false);
 
 // Types the text key by key; a line feed is the Enter key.
 void typeText(QWidget *widget, const QString &text);
