@@ -25,10 +25,6 @@
 
 namespace {
 
-const QByteArray kUpdate = QByteArray::fromHex("00001C00001CEF");
-const QByteArray kClear = QByteArray::fromHex("000014000014EF");
-const QByteArray kDataCue = QByteArray::fromHex("000018000018EF");
-
 QByteArray messageBytes(const QString &text, int speed) { return joined(vf::buildMessage(text, speed).writes); }
 
 }  // namespace
@@ -85,7 +81,7 @@ class BridgeTest : public QObject {
   // Update commands among the bytes of the next ms; -1 when anything else came.
   static int updates(vf::PseudoTerminal &line, int ms) {
     const QByteArray bytes = line.readExactly(1 << 24, ms);
-    return bytes == kUpdate.repeated(bytes.size() / kUpdate.size()) ? int(bytes.size() / kUpdate.size()) : -1;
+    return bytes == kUpdateCommand.repeated(bytes.size() / kUpdateCommand.size()) ? int(bytes.size() / kUpdateCommand.size()) : -1;
   }
   // The messages the module reads (text and speed code) and display clears, in 10 s or until 300 ms after the count-th.
   static QStringList shownOn(vf::PseudoTerminal &line, qsizetype count) {
@@ -103,6 +99,7 @@ class BridgeTest : public QObject {
 
  private slots:
   void initTestCase() {
+    endsWithTest(bridge_);
     qputenv("XDG_STATE_HOME", state_.path().toUtf8());  // the bridges keep their state here
     watch_.setProcessChannelMode(QProcess::MergedChannels);
     QVERIFY(broker_.start());
@@ -169,8 +166,8 @@ class BridgeTest : public QObject {
     QCOMPARE(line.readFor(400), QByteArray());
     QVERIFY(line.holdOutput(false));
     QCOMPARE(line.readExactly(messageBytes(text, option).size(), 10000), messageBytes(text, option));
-    if (clear) QCOMPARE(line.readExactly(kClear.size()), kClear);
-    QCOMPARE(line.readExactly(3 * kUpdate.size()), kUpdate.repeated(3));
+    if (clear) QCOMPARE(line.readExactly(kClearCommand.size()), kClearCommand);
+    QCOMPARE(line.readExactly(3 * kUpdateCommand.size()), kUpdateCommand.repeated(3));
     const QJsonObject sent = next(u"/event"_qs, {{u"event"_qs, u"text-sent"_qs}, {u"frames"_qs, frames}});
     QVERIFY2(sent[u"ms"].toDouble() >= 200, qPrintable(QString::number(sent[u"ms"].toDouble())));
     const QJsonObject shown = next(u"/status"_qs, {{u"text"_qs, text}, {u"frames"_qs, frames}, {u"name"_qs, name_},
@@ -229,13 +226,13 @@ class BridgeTest : public QObject {
     QTest::addColumn<QByteArray>("payload");  // "reply": what the module says
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QString>("event");  // its kind, for a refusal /reason and its words (in the log too, quoted)
-    QTest::newRow("clear") << "command" << QByteArray("clear") << kClear << "command";
-    QTest::newRow("rewind") << "command" << QByteArray(" rewind\n") << kDataCue << "command";
-    QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCue << "cue-answered";
+    QTest::newRow("clear") << "command" << QByteArray("clear") << kClearCommand << "command";
+    QTest::newRow("rewind") << "command" << QByteArray(" rewind\n") << kDataCueCommand << "command";
+    QTest::newRow("cue reply") << "reply" << QByteArray::fromHex("0000C000") << kDataCueCommand << "cue-answered";
     QTest::newRow("not UTF-8") << "text" << QByteArray("a \xE3\x81") << QByteArray() << "refused/not-utf8: not UTF-8";
     QTest::newRow("over 64 KiB") << "text" << QByteArray(64 * 1024 + 1, 'a') << QByteArray() << "refused/too-large: larger than 64 KiB";
     QTest::newRow("over 2033") << "text" << QString(2034, u'字').toUtf8() << QByteArray() << "refused/too-long: 文字数オーバー（2034文字、最大2033文字）";
-    QTest::newRow("empty: taken down") << "text" << QByteArray() << kClear << "text-taken-down";
+    QTest::newRow("empty: taken down") << "text" << QByteArray() << kClearCommand << "text-taken-down";
     QTest::newRow("speed 6") << "speed" << QByteArray("6") << QByteArray() << "refused/bad-speed: speed is 1 to 5";
     QTest::newRow("speed fast") << "speed" << QByteArray("fast") << QByteArray() << "refused/bad-speed: speed is 1 to 5";
     QTest::newRow("unknown command, forging a line") << "command" << "explode\nvf3360-bridge x: \x1b[31m" + QByteArray(100, 'x') << QByteArray()
@@ -282,7 +279,7 @@ class BridgeTest : public QObject {
     QVERIFY(updates(line, 500) >= 10);  // 25 when nothing delays them
     if (leaf == u"text") {
       publish(topic(leaf), {}, true);
-      QVERIFY(line.readExactly(1 << 20, 1000).endsWith(kClear));
+      QVERIFY(line.readExactly(1 << 20, 1000).endsWith(kClearCommand));
       QJsonObject last;
       for (QJsonObject told; !(told = next(u"/status"_qs, {}, 300)).isEmpty();) last = told;
       QVERIFY(last[u"text"] == u""_qs && updates(line, 500) == 0);
@@ -383,7 +380,7 @@ class BridgeTest : public QObject {
     publish(topic(u"command"_qs), "clear");
     vf::PseudoTerminal back;
     QVERIFY(QFile::remove(device) && QFile::link(back.path(), device));
-    QCOMPARE(back.readExactly(kClear.size(), 10000), kClear);
+    QCOMPARE(back.readExactly(kClearCommand.size(), 10000), kClearCommand);
     back.closeFarEnd();  // gone again when it stops
     QVERIFY(!status(u"no-device"_qs)[u"error"].toString().isEmpty());
     ::kill(pid_t(bridge_.processId()), SIGTERM);

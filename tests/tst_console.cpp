@@ -15,14 +15,12 @@
 
 namespace {
 
-const QByteArray kUpdate = QByteArray::fromHex("00001C00001CEF");
-
 // One display: its module's line, and its bridge logged in as the shipped ACL names it.
 struct BridgedModule {
   vf::PseudoTerminal line;
   QProcess bridge;
   // What reached the module in ms, the update commands left out.
-  QByteArray received(int ms) { return line.readExactly(1 << 20, ms).replace(kUpdate, ""); }
+  QByteArray received(int ms) { return line.readExactly(1 << 20, ms).replace(kUpdateCommand, ""); }
 };
 
 }  // namespace
@@ -60,6 +58,7 @@ class ConsoleTest : public QObject {
       env.insert(u"VF3360_MQTT_PASSWORD"_qs, u"pw-vf3360-"_qs + name);
       display->bridge.setProcessEnvironment(env);
       display->bridge.setStandardOutputFile(QProcess::nullDevice());
+      endsWithTest(display->bridge);
       display->bridge.start(QStringLiteral(VF3360_BRIDGE_PATH),
                             {u"--name"_qs, name, u"--group"_qs, name.section(u'-', 0, 0), u"--device"_qs, display->line.path(),
                              u"--broker"_qs, QStringLiteral("127.0.0.1:%1").arg(site_.broker.port), u"--username"_qs, u"vf3360-"_qs + name});

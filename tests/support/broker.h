@@ -12,10 +12,19 @@
 #include <QTest>
 
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <memory>
 #include <vector>
+
+// A program the test starts ends with the test, also when the test is killed:
+// a bridge left behind would open the next test's pseudo-terminal of its number.
+inline void endsWithTest(QProcess &process) {
+  process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
 
 // Keeps its retained messages and sessions across a restart, or forgets them.
 struct Broker {
@@ -47,6 +56,7 @@ struct Broker {
     // Its log is not read: a pipe left full would stop the broker.
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    endsWithTest(process);
     process.start(u"mosquitto"_qs, {u"-c"_qs, conf.fileName()});
     return process.waitForStarted() && QTest::qWaitFor([&] {
       QTcpSocket socket;

@@ -23,6 +23,7 @@ class Browser {
     port_ = Broker::freePorts(1)[0];
     driver_.setStandardOutputFile(QProcess::nullDevice());
     driver_.setStandardErrorFile(QProcess::nullDevice());
+    endsWithTest(driver_);
     driver_.start(u"chromedriver"_qs, {QStringLiteral("--port=%1").arg(port_)});
     if (!driver_.waitForStarted() || !QTest::qWaitFor([&] { return call("GET", u"/status"_qs)[u"ready"].toBool(); }, 20000))
       return false;

@@ -13,6 +13,7 @@ inline QByteArray hex(const char *digits) { return QByteArray::fromHex(digits); 
 // Two of the module's commands as its documentation gives them.
 inline const QByteArray kUpdateCommand = hex("00001C00001CEF");
 inline const QByteArray kDataCueCommand = hex("000018000018EF");
+inline const QByteArray kClearCommand = hex("000014000014EF");
 
 inline bool writeFile(const QString &path, const QByteArray &bytes) {
   QFile file(path);
