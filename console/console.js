@@ -256,6 +256,7 @@
   function addCard(r) {
     var card = make('article', 'card');
     card.dataset.name = r.name;
+    card.setAttribute('aria-label', r.name);
     var head = make('header');
     head.append(make('h3', 'name', r.name), r.groupsLine = make('p', 'groups'));
     r.stateLine = make('p', 'state');

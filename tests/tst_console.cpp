@@ -105,6 +105,13 @@ class ConsoleTest : public QObject {
     }
   }
 
+  // Every control has a name in Japanese for a screen reader, and each display its own name.
+  void accessibleNames() {
+    const std::map<QString, QString> names{{u"#text"_qs, u"表示するテキスト"_qs}, {u"#send"_qs, u"送信"_qs}, {u"#clear"_qs, u"表示クリア"_qs},
+                                           {u"#rewind"_qs, u"頭だし"_qs}, {u"#speed"_qs, u"速度"_qs}, {u"[data-name='gate']"_qs, u"gate"_qs}};
+    for (const auto &[css, name] : names) QCOMPARE(browser_.label(css), name);
+  }
+
   // A text goes from the browser to its displays byte for byte as "変換 + 送信" sends it, and to no other; the
   // characters the module has no code for are marked before it is sent; each card then shows its face.
   void sendsText_data() {

@@ -54,6 +54,8 @@ class Browser {
     return !id.isEmpty() && call("POST", at(u"/element/"_qs + id + u"/value"_qs), {{u"text"_qs, keys}}).isNull();
   }
   QString text(const QString &css) { return script(u"const e = document.querySelector(arguments[0]); return e ? e.innerText : null"_qs, {css}).toString(); }
+  // The name a screen reader gives the element.
+  QString label(const QString &css) { return call("GET", at(u"/element/"_qs + element(css) + u"/computedlabel"_qs)).toString(); }
   QByteArray screenshot() { return QByteArray::fromBase64(call("GET", at(u"/screenshot"_qs)).toString().toLatin1()); }
   QString lastError() const { return error_; }
 
