@@ -48,7 +48,10 @@ class Browser {
   }
   // The first element for a CSS selector, clicked, or typed into (keys as a
   // person presses them, into the element that has the focus then).
-  bool click(const QString &css) { return !element(css).isEmpty() && call("POST", at(u"/element/"_qs + element(css) + u"/click"_qs)).isNull(); }
+  bool click(const QString &css) {
+    const QString id = element(css);
+    return !id.isEmpty() && call("POST", at(u"/element/"_qs + id + u"/click"_qs)).isNull();
+  }
   bool type(const QString &css, const QString &keys) {
     const QString id = element(css);
     return !id.isEmpty() && call("POST", at(u"/element/"_qs + id + u"/value"_qs), {{u"text"_qs, keys}}).isNull();
