@@ -176,39 +176,45 @@ class ToolsTest : public QObject {
     QVERIFY2(window.status == 2 && window.err.contains(u"--window needs a display"_qs), qPrintable(window.err));
   }
 
-  void versions() {
-    for (const char *program : {VF3360_PATH, VF3360_SEND_PATH, VF3360_SIM_PATH, VF3360_BRIDGE_PATH})
-      QCOMPARE(run(QString::fromUtf8(program), {u"--version"_qs}, {}, false).out, QFileInfo(program).fileName().toUtf8() + " " VF_VERSION "\n");
-  }
-
   // The program in a folder of its own, its portnum.ini the test's: the
   // stored port opens on the device given, and the cue reply of the stored
-  // kind is answered.
+  // kind is answered. As root, once more as nobody from a folder nobody may
+  // not write: the choice then comes from the user's vf3360/portnum.ini.
   void program() {
-    QTemporaryDir folder;
-    const QString program = folder.filePath(u"vf3360"_qs);
-    QVERIFY(QFile::copy(QStringLiteral(VF3360_PATH), program));
-    QVERIFY(writeFile(folder.filePath(u"portnum.ini"_qs), "19\r\n"));
-    vf::PseudoTerminal line;
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
-    process.setProcessEnvironment(env);
-    process.start(program, {u"--device"_qs, line.path()});
-    QByteArray answer;
-    QDeadlineTimer deadline(20000);
-    while (answer.isEmpty() && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
-      QVERIFY(line.write(QByteArray::fromHex("C0")));  // until the port is open and answers
-      answer = line.readFor(200);
+    for (const bool asNobody : ::geteuid() == 0 ? QList{false, true} : QList{false}) {
+      QTemporaryDir folder, home;
+      const QString program = folder.filePath(u"vf3360"_qs);
+      const QString ini = asNobody ? home.filePath(u".config/vf3360/portnum.ini"_qs) : folder.filePath(u"portnum.ini"_qs);
+      QVERIFY(QFile::copy(QStringLiteral(VF3360_PATH), program) && QDir().mkpath(QFileInfo(ini).path()) && writeFile(ini, "19\r\n"));
+      vf::PseudoTerminal line;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+      env.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u".config"_qs));
+      QStringList args{program, u"--device"_qs, asNobody ? home.filePath(u"line"_qs) : line.path()};
+      // Nobody's home, a folder nobody may only read, the line under a name no lock file of root's holds.
+      if (asNobody) {
+        QCOMPARE(QProcess::execute(u"sh"_qs, {u"-c"_qs, u"chown -R 65534:65534 \"$0\" && chmod 705 \"$1\" && chmod 666 \"$2\" && ln -s \"$2\" \"$0/line\""_qs,
+                                              home.path(), folder.path(), line.path()}), 0);
+        args = QStringList{u"setpriv"_qs, u"--reuid=65534"_qs, u"--regid=65534"_qs, u"--clear-groups"_qs} + args;
+      }
+      QProcess process;
+      process.setProcessEnvironment(env);
+      process.start(args.takeFirst(), args);
+      QByteArray answer;
+      QDeadlineTimer deadline(20000);
+      while (answer.isEmpty() && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+        QVERIFY(line.write(QByteArray::fromHex("C0")));  // until the port is open and answers
+        answer = line.readFor(200);
+      }
+      process.kill();
+      process.waitForFinished();
+      QCOMPARE(answer.left(7), QByteArray::fromHex("00001800 0018EF"));
     }
-    process.kill();
-    process.waitForFinished();
-    QCOMPARE(answer.left(7), QByteArray::fromHex("00001800 0018EF"));
     const std::pair<QStringList, QString> refused[] = {{{"--device"}, u"'--device' の後の値が欠けています。"_qs},
                                                        {{"--device="}, u"--device needs a path"_qs},
                                                        {{"--device", "a", "--device", "b"}, u"give --device only once"_qs}};
     for (const auto &[args, why] : refused) {
-      const Run bad = run(program, args);
+      const Run bad = run(QStringLiteral(VF3360_PATH), args);
       QCOMPARE(bad.status, 2);
       QVERIFY2(bad.err.contains(u"vf3360: "_qs + why + u"\nusage: vf3360 [--device PATH] | --version\n"_qs), qPrintable(bad.err));
     }
