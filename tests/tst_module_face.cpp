@@ -1,6 +1,5 @@
-// The module's face: the text drawn 24 dots high, scrolling at the rate of
-// the speed code, blanked by display clear and started again by the data
-// cue; and the program's preview of it.
+// The module's face: the text drawn 24 dots high, scrolling at the rate of the speed code, blanked
+// by display clear and started again by the data cue; and the program's preview of it.
 
 #include "face/face_widget.h"
 #include "face/module_face.h"
@@ -60,9 +59,8 @@ class ModuleFaceTest : public QObject {
     QCOMPARE(face.frameAt(9000 + shown), before);
   }
 
-  // The preview's face is what the module would show: the normalised text,
-  // line ends as blanks, a marked cell where a frame stops at a character
-  // without a code, and nothing of that frame after it.
+  // The preview's face is what the module would show: the normalised text, line ends as blanks, a marked
+  // cell where a frame stops at a character without a code, and nothing of that frame after it.
   void preview() {
     PreviewWindow preview;
     const QString a = u"あ"_qs, cell(kMarkedCell);
@@ -93,6 +91,8 @@ class ModuleFaceTest : public QObject {
     QVERIFY(litBox(at48).left() >= 288 && at48.lit(318, 6) && at48.lit(329, 17) && at48.lit(318, 17) && at48.lit(329, 6) && !at48.lit(318, 12));
     preview.fitWithin({4000, 4000});  // where there is room: the face at its own size, never larger
     QCOMPARE(preview.findChild<FaceWidget *>()->size(), QSize(1359, 111));
+    preview.findChild<FaceWidget *>()->fitWithin({4000, 37});  // in a low room the height decides: a third
+    QCOMPARE(preview.findChild<FaceWidget *>()->size(), QSize(453, 37));
   }
 };
 
